@@ -1,0 +1,121 @@
+// Captions and numbers: what reads, what writes, and what is a runtime error.
+#include "forms.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+class Conversions : public QObject {
+    Q_OBJECT
+private slots:
+    void textReadsAsNumber_data();
+    void textReadsAsNumber();
+    void textThatIsNoNumberIsRuntimeError_data();
+    void textThatIsNoNumberIsRuntimeError();
+    void numbersWriteShortestText_data();
+    void numbersWriteShortestText();
+    void writtenTextReadsBack();
+    void nonFiniteResultIsFloatError();
+};
+
+void Conversions::textReadsAsNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("start ammunition") << "120" << 120.0;
+    QTest::newRow("zero") << "0" << 0.0;
+    QTest::newRow("negative") << "-1" << -1.0;
+    QTest::newRow("plus sign") << "+5" << 5.0;
+    QTest::newRow("blanks around") << "  119 \t" << 119.0;
+    QTest::newRow("fraction") << "1.5" << 1.5;
+    QTest::newRow("fraction without digits before point") << ".25" << 0.25;
+    QTest::newRow("exponent") << "1e+21" << 1e21;
+    QTest::newRow("capital exponent, negative") << "-2.5E-3" << -2.5e-3;
+}
+
+void Conversions::textReadsAsNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(rt::textToDouble(text.toStdString()), value);
+}
+
+void Conversions::textThatIsNoNumberIsRuntimeError_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("error");
+    const int mismatch = static_cast<int>(rt::ErrorNumber::TypeMismatch);
+    QTest::newRow("empty") << "" << mismatch;
+    QTest::newRow("blanks only") << "   " << mismatch;
+    QTest::newRow("word") << "Выход" << mismatch;
+    QTest::newRow("trailing letter") << "12a" << mismatch;
+    QTest::newRow("decimal comma") << "1,5" << mismatch;
+    QTest::newRow("two numbers") << "1 2" << mismatch;
+    QTest::newRow("sign alone") << "-" << mismatch;
+    QTest::newRow("double sign") << "--1" << mismatch;
+    QTest::newRow("point alone") << "." << mismatch;
+    QTest::newRow("infinity") << "inf" << mismatch;
+    QTest::newRow("not a number") << "nan" << mismatch;
+    QTest::newRow("hexadecimal") << "0x10" << mismatch;
+    QTest::newRow("too large for a double") << "1e999" << static_cast<int>(rt::ErrorNumber::Overflow);
+}
+
+void Conversions::textThatIsNoNumberIsRuntimeError()
+{
+    QFETCH(QString, text);
+    QFETCH(int, error);
+    try {
+        rt::textToDouble(text.toStdString());
+        QFAIL("no runtime error raised");
+    } catch (const rt::RuntimeError& e) {
+        QCOMPARE(static_cast<int>(e.number), error);
+        QVERIFY(!e.description.empty());
+    }
+}
+
+void Conversions::numbersWriteShortestText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("119") << 119.0 << false << "119";
+    QTest::newRow("-1") << -1.0 << false << "-1";
+    QTest::newRow("-2") << -2.0 << false << "-2";
+    QTest::newRow("0") << 0.0 << false << "0";
+    QTest::newRow("minus zero") << -0.0 << false << "0";
+    QTest::newRow("101") << 101.0 << false << "101";
+    QTest::newRow("largest exact whole double") << 9007199254740992.0 << false << "9007199254740992";
+    QTest::newRow("fraction") << 0.1 << false << "0.1";
+    QTest::newRow("single 0") << 0.0 << true << "0";
+    QTest::newRow("single 11") << 11.0 << true << "11";
+    QTest::newRow("single fraction, shortest for a single") << double(0.1f) << true << "0.1";
+}
+
+void Conversions::numbersWriteShortestText()
+{
+    QFETCH(double, value);
+    QFETCH(bool, single);
+    QFETCH(QString, text);
+    const std::string written = single ? rt::singleToText(static_cast<float>(value)) : rt::doubleToText(value);
+    QCOMPARE(QString::fromStdString(written), text);
+}
+
+void Conversions::writtenTextReadsBack()
+{
+    for (double v : {0.1, 1.0 / 3.0, -123456.789, 1e300, 5e-324, std::numeric_limits<double>::max()})
+        QCOMPARE(rt::textToDouble(rt::doubleToText(v)), v);
+}
+
+void Conversions::nonFiniteResultIsFloatError()
+{
+    QCOMPARE(rt::checkedResult(2.0), 2.0);
+    for (double v : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::quiet_NaN()}) {
+        QVERIFY_THROWS_EXCEPTION(rt::RuntimeError, rt::checkedResult(v));
+    }
+    QVERIFY_THROWS_EXCEPTION(rt::RuntimeError, rt::checkedResult(std::numeric_limits<float>::max() * 12.0f));
+}
+
+QTEST_APPLESS_MAIN(Conversions)
+#include "tst_conversions.moc"

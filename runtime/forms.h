@@ -1,0 +1,282 @@
+// The forms runtime as the game sees it: design-time descriptions of a window
+// and its controls, the live controls the handlers read and write, event
+// delivery, and the services a handler may call (conversions, random numbers,
+// message box, program end, runtime errors).
+//
+// Nothing here depends on Qt, so rules written against this header can be
+// driven directly by tests; the Qt window that shows a Form lives in qt_host.h.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt {
+
+// ---------------------------------------------------------------- design time
+
+// Positions and sizes are designed in twips; at 96 dots per inch a pixel is 15.
+inline constexpr int kTwipsPerPixel = 15;
+constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+
+struct Colour {
+    enum class Kind : std::uint8_t { Rgb, System };
+    Kind kind = Kind::System;
+    std::uint8_t r = 0, g = 0, b = 0;
+    int system = 0; // platform colour number, resolved by the host from its palette
+};
+constexpr Colour rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return {Colour::Kind::Rgb, r, g, b, 0}; }
+constexpr Colour systemColour(int number) { return {Colour::Kind::System, 0, 0, 0, number}; }
+
+// System colour numbers the designs use; the host maps them to its palette.
+inline constexpr int kButtonFace = 15;
+inline constexpr int kButtonText = 18;
+inline constexpr int kTooltipText = 23;
+
+struct FontDesign {
+    std::string_view family; // design name; the host maps it to a bundled face
+    double points = 0;       // 0: the window's default font
+};
+
+// A font family named by designs, and the bundled face that stands in for it.
+struct FontFace {
+    std::string_view family;
+    std::string_view resource;
+};
+
+enum class ControlKind : std::uint8_t { Label, Image, Timer };
+enum class BackStyle : std::uint8_t { Transparent, Opaque };
+
+struct TwipRect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+struct ControlDesign {
+    std::string_view name;
+    ControlKind kind = ControlKind::Label;
+    TwipRect place;
+    bool visible = true;
+    std::string_view caption;
+    FontDesign font;
+    Colour foreColour = systemColour(kButtonText);
+    BackStyle backStyle = BackStyle::Opaque;
+    Colour backColour = systemColour(kButtonFace);
+    int tabIndex = 0;
+    std::string_view picture; // resource path; empty: draws nothing
+    int interval = 0;         // timers, milliseconds
+    bool enabled = true;      // timers
+};
+
+struct FormDesign {
+    std::string_view name;
+    std::string_view appTitle; // the title of message boxes
+    std::string_view version;
+    std::string_view caption;
+    TwipRect client; // client area on the screen
+    Colour backColour;
+    std::string_view picture;
+    std::string_view icon;
+    std::string_view mouseIcon;
+    int mouseHotX = 0, mouseHotY = 0;
+    FontDesign defaultFont;
+    std::span<const FontFace> fonts;
+    std::span<const ControlDesign> controls; // stacking order, topmost first
+};
+
+// ---------------------------------------------------------------- run time
+
+struct PixelRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool contains(int x, int y) const { return x >= left && x < left + width && y >= top && y < top + height; }
+};
+
+class Form;
+
+class Control {
+public:
+    Control(Form& form, const ControlDesign& design, int stackIndex);
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    const ControlDesign& design() const { return design_; }
+    std::string_view name() const { return design_.name; }
+    ControlKind kind() const { return design_.kind; }
+    PixelRect rect() const;
+    int stackIndex() const { return stackIndex_; }
+
+    bool Visible() const { return visible_; }
+    void setVisible(bool visible);
+
+    // The handler of the control's one event: a click for labels and pictures,
+    // a tick for timers. Empty: the event is taken and nothing happens.
+    std::function<void()> handler;
+
+protected:
+    Form& form_;
+    const ControlDesign& design_;
+    int stackIndex_;
+    bool visible_;
+};
+
+class Label : public Control {
+public:
+    Label(Form& form, const ControlDesign& design, int stackIndex);
+    const std::string& Caption() const { return caption_; }
+    void setCaption(std::string caption);
+
+private:
+    std::string caption_;
+};
+
+class Image : public Control {
+public:
+    using Control::Control;
+};
+
+class Timer : public Control {
+public:
+    Timer(Form& form, const ControlDesign& design, int stackIndex);
+    int Interval() const { return design_.interval; }
+    bool Enabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+
+private:
+    bool enabled_;
+};
+
+// What a Form asks of the platform that shows it. The Qt window is one host;
+// tests use their own.
+class Host {
+public:
+    virtual ~Host() = default;
+    virtual void controlChanged(Control&) {}
+    virtual void timerChanged(Timer&) {}
+    virtual void messageBox(std::string_view text) = 0;
+    virtual void errorReported(int number, std::string_view description) = 0;
+    virtual void programEnded(int status) = 0;
+};
+
+// The window and its controls, built from a design, and the one place that
+// delivers events to handlers.
+class Form {
+public:
+    explicit Form(const FormDesign& design);
+    ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const FormDesign& design() const { return design_; }
+    int clientWidth() const { return twipsToPixels(design_.client.width); }
+    int clientHeight() const { return twipsToPixels(design_.client.height); }
+
+    void setHost(Host* host) { host_ = host; }
+    Host* host() const { return host_; }
+
+    Label& label(std::string_view name);
+    Image& image(std::string_view name);
+    Timer& timer(std::string_view name);
+    Control* find(std::string_view name);
+    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+
+    std::function<void()> onLoad;
+    std::function<void()> onClick; // a click where no shown control lies
+
+    // The shown label or picture highest in the stacking order under the
+    // point, or null where the click belongs to the window itself.
+    Control* controlAt(int x, int y) const;
+
+    // Event delivery. Each returns at once when the program has ended or a
+    // handler is still running (a message box is open).
+    void load();
+    void click(Control* target); // null: the window
+    void clickAt(int x, int y) { click(controlAt(x, y)); }
+    void tick(Timer& timer);
+
+    // Closing the window ends the program; no handler runs for it.
+    void close();
+
+    bool ended() const { return ended_; }
+    int exitStatus() const { return exitStatus_; }
+    bool handlerRunning() const { return depth_ > 0; }
+
+    // Runtime services reach the form whose handler is running through this.
+    static Form* current();
+
+private:
+    friend class Control;
+    friend class Label;
+    friend class Timer;
+    void deliver(const std::function<void()>& handler);
+    void end(int status);
+    void changed(Control& control);
+
+    const FormDesign& design_;
+    std::vector<std::unique_ptr<Control>> controls_;
+    Host* host_ = nullptr;
+    bool ended_ = false;
+    int exitStatus_ = 0;
+    int depth_ = 0;
+};
+
+// ---------------------------------------------------------------- services
+
+// Runtime error numbers, as reported to the player.
+enum class ErrorNumber : int { Overflow = 6, DivisionByZero = 11, TypeMismatch = 13 };
+
+// Raised by a service; ends the running handler and, through Form, the program.
+struct RuntimeError {
+    ErrorNumber number;
+    std::string description;
+};
+
+inline constexpr int kRuntimeErrorStatus = 1;
+
+[[noreturn]] void raiseError(ErrorNumber number);
+// After an arithmetic step that overflowed, divided by zero or was invalid.
+[[noreturn]] void raiseFloatError();
+// Passes a finite result through; raises the floating-point error otherwise.
+double checkedResult(double value);
+float checkedResult(float value);
+
+// Reads what doubleToText writes, with blanks around it; anything else,
+// the empty text included, is a type mismatch.
+double textToDouble(std::string_view text);
+// The shortest text that reads back to the same value; whole numbers have no point.
+std::string doubleToText(double value);
+std::string singleToText(float value);
+
+// Random numbers: seeded from the clock by randomize, or fixed for tests.
+void randomize();
+void seedRandom(std::uint64_t seed);
+float nextRandom(); // at least 0, below 1
+float integerPart(float value); // toward minus infinity
+
+// Modal box with an OK button; returns when the player closes it.
+void messageBox(std::string_view text);
+
+// Ends the program at once: the window goes, the timers stop, no further
+// handler runs, and the rest of the calling handler does not run.
+[[noreturn]] void endProgram();
+
+// ---------------------------------------------------------------- start
+
+// The project: the one form, and what binds the game's handlers to it.
+struct Project {
+    const FormDesign& form;
+    std::function<std::shared_ptr<void>(Form&)> bind;
+};
+
+template <class Module> Project project()
+{
+    return {Module::design(), [](Form& form) -> std::shared_ptr<void> { return std::make_shared<Module>(form); }};
+}
+
+// Builds the form, raises its load event, shows it and delivers events until
+// the program ends; returns the process exit status.
+int runApplication(int argc, char** argv, const Project& project);
+
+} // namespace rt

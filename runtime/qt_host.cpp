@@ -1,0 +1,278 @@
+// Paints a Form one to one, routes clicks and timer ticks to it, and shows its
+// message boxes.
+#include "qt_host.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextLayout>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace rt {
+
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QRect toQRect(const PixelRect& r) { return {r.left, r.top, r.width, r.height}; }
+
+// Family names Qt reports for each loaded bundled font, by design name.
+std::map<std::string, QString, std::less<>>& fontFamilies()
+{
+    static std::map<std::string, QString, std::less<>> families;
+    return families;
+}
+
+} // namespace
+
+void loadFonts(const FormDesign& design)
+{
+    for (const FontFace& face : design.fonts) {
+        if (fontFamilies().count(face.family))
+            continue;
+        const int id = QFontDatabase::addApplicationFont(qs(face.resource));
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        if (!families.isEmpty())
+            fontFamilies().emplace(std::string(face.family), families.front());
+    }
+}
+
+QFont fontFor(const FormDesign& design, const FontDesign& font)
+{
+    const FontDesign& f = font.points > 0 ? font : design.defaultFont;
+    QFont qfont;
+    auto found = fontFamilies().find(f.family);
+    qfont.setFamilies({found != fontFamilies().end() ? found->second : qs(f.family)});
+    // Designs give points at 96 dots per inch; the pixel size keeps the text
+    // the same size on every screen, and Qt scales pixels on dense displays.
+    qfont.setPixelSize(static_cast<int>(std::lround(f.points * 96.0 / 72.0)));
+    qfont.setWeight(QFont::Normal);
+    qfont.setStyleStrategy(QFont::PreferDefault);
+    qfont.setHintingPreference(QFont::PreferNoHinting);
+    return qfont;
+}
+
+static void layOut(QTextLayout& layout, int width)
+{
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    qreal y = 0;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+}
+
+QStringList labelLines(const QFont& font, int width, const QString& text)
+{
+    QTextLayout layout(text, font);
+    layOut(layout, width);
+    QStringList lines;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        lines << text.mid(line.textStart(), line.textLength());
+    }
+    return lines;
+}
+
+FormWindow::FormWindow(Form& form, QWidget* parent) : QWidget(parent), form_(form)
+{
+    const FormDesign& d = form.design();
+    loadFonts(d);
+    setWindowTitle(qs(d.caption));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFixedSize(form.clientWidth(), form.clientHeight());
+    move(twipsToPixels(d.client.left), twipsToPixels(d.client.top));
+    if (!d.picture.empty())
+        picture_.load(qs(d.picture));
+    for (const auto& c : form.controls()) {
+        const std::string_view picture = c->design().picture;
+        if (!picture.empty() && !pictures_.count(picture))
+            pictures_[picture].load(qs(picture));
+    }
+    if (!d.icon.empty())
+        setWindowIcon(QIcon(qs(d.icon)));
+    if (!d.mouseIcon.empty()) {
+        QPixmap pointer(qs(d.mouseIcon));
+        if (!pointer.isNull())
+            setCursor(QCursor(pointer, d.mouseHotX, d.mouseHotY));
+    }
+    for (const auto& c : form.controls()) {
+        if (c->kind() != ControlKind::Timer)
+            continue;
+        auto* timer = static_cast<Timer*>(c.get());
+        auto* qtimer = new QTimer(this);
+        // A 1 ms interval means as fast as the platform allows; coarse timers
+        // would stretch it to several milliseconds.
+        qtimer->setTimerType(Qt::PreciseTimer);
+        qtimer->setInterval(std::max(1, timer->Interval()));
+        connect(qtimer, &QTimer::timeout, this, [this, timer] { form_.tick(*timer); });
+        timers_.push_back({timer, qtimer});
+    }
+    form.setHost(this);
+}
+
+FormWindow::~FormWindow()
+{
+    if (form_.host() == this)
+        form_.setHost(nullptr);
+}
+
+void FormWindow::startTimers()
+{
+    timersStarted_ = true;
+    for (auto& slot : timers_)
+        if (slot.timer->Enabled() && !form_.ended())
+            slot.qtimer->start();
+}
+
+QColor FormWindow::colour(const Colour& c) const
+{
+    if (c.kind == Colour::Kind::Rgb)
+        return QColor(c.r, c.g, c.b);
+    switch (c.system) {
+    case kButtonFace: return palette().color(QPalette::Button);
+    case kButtonText: return palette().color(QPalette::ButtonText);
+    case kTooltipText: return palette().color(QPalette::ToolTipText);
+    default: return palette().color(QPalette::WindowText);
+    }
+}
+
+void FormWindow::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    painter.fillRect(rect(), colour(form_.design().backColour));
+    // One to one and never smoothed: on a dense display each picture pixel
+    // becomes a sharp block.
+    painter.drawPixmap(0, 0, picture_);
+    const auto& controls = form_.controls();
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+        const Control& c = **it;
+        if (!c.Visible() || c.kind() == ControlKind::Timer)
+            continue;
+        if (c.kind() == ControlKind::Label) {
+            paintLabel(painter, static_cast<const Label&>(c));
+        } else if (!c.design().picture.empty()) {
+            const PixelRect r = c.rect();
+            painter.drawPixmap(r.left, r.top, pictures_.at(c.design().picture));
+        }
+    }
+}
+
+void FormWindow::paintLabel(QPainter& painter, const Label& label)
+{
+    const ControlDesign& d = label.design();
+    const QRect r = toQRect(label.rect());
+    painter.save();
+    painter.setClipRect(r, Qt::IntersectClip);
+    if (d.backStyle == BackStyle::Opaque)
+        painter.fillRect(r, colour(d.backColour));
+    QTextLayout layout(QString::fromStdString(label.Caption()), fontFor(form_.design(), d.font));
+    layOut(layout, r.width());
+    painter.setPen(colour(d.foreColour));
+    layout.draw(&painter, r.topLeft());
+    painter.restore();
+}
+
+void FormWindow::controlChanged(Control& control) { update(toQRect(control.rect())); }
+
+void FormWindow::timerChanged(Timer& timer)
+{
+    for (auto& slot : timers_) {
+        if (slot.timer != &timer)
+            continue;
+        if (timer.Enabled() && timersStarted_)
+            slot.qtimer->start();
+        else
+            slot.qtimer->stop();
+    }
+}
+
+void FormWindow::press(const QPointF& pos)
+{
+    pressed_ = true;
+    pressTarget_ = form_.controlAt(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
+}
+
+void FormWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        press(event->position());
+    event->accept();
+}
+
+// The second press of a double click is a shot like any other.
+void FormWindow::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        press(event->position());
+    event->accept();
+}
+
+void FormWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton || !pressed_)
+        return;
+    pressed_ = false;
+    const QPointF pos = event->position();
+    const int x = static_cast<int>(std::floor(pos.x()));
+    const int y = static_cast<int>(std::floor(pos.y()));
+    if (!rect().contains(x, y))
+        return;
+    Control* target = form_.controlAt(x, y);
+    if (target == pressTarget_)
+        form_.click(target);
+}
+
+void FormWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    form_.close();
+}
+
+void FormWindow::messageBox(std::string_view text)
+{
+    QMessageBox box(QMessageBox::NoIcon, qs(form_.design().appTitle), qs(text), QMessageBox::Ok, this);
+    box.setWindowIcon(windowIcon());
+    box.exec();
+}
+
+void FormWindow::errorReported(int number, std::string_view description)
+{
+    std::fprintf(stderr, "skeetra: runtime error %d: %.*s\n", number, static_cast<int>(description.size()),
+                 description.data());
+    std::fflush(stderr);
+    const QString text = QStringLiteral("Ошибка выполнения %1:\n\n%2").arg(number).arg(qs(description));
+    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), text, QMessageBox::Ok, this);
+    box.setWindowIcon(windowIcon());
+    box.exec();
+}
+
+void FormWindow::programEnded(int status)
+{
+    for (auto& slot : timers_)
+        slot.qtimer->stop();
+    hide();
+    emit ended(status);
+    if (quitOnEnd_)
+        QCoreApplication::exit(status);
+}
+
+} // namespace rt

@@ -1,0 +1,78 @@
+// The Qt side of the forms runtime: the one widget that paints a Form and
+// turns mouse presses and timer events into the Form's events.
+//
+// The whole client area is a single widget that draws every control itself
+// and hit-tests against the Form, so a click can never be passed on to a
+// parent the way Qt passes ignored mouse events.
+#pragma once
+
+#include "forms.h"
+
+#include <QFont>
+#include <QPixmap>
+#include <QStringList>
+#include <QWidget>
+
+#include <map>
+#include <vector>
+
+class QTimer;
+
+namespace rt {
+
+// Registers the design's bundled fonts with Qt; safe to call more than once.
+void loadFonts(const FormDesign& design);
+// The bundled face for a design font, at the pixel size its points have at 96 dpi.
+QFont fontFor(const FormDesign& design, const FontDesign& font);
+// How a label breaks its caption into lines within its width: at word
+// boundaries only, with blanks at a break hanging past the edge.
+QStringList labelLines(const QFont& font, int width, const QString& text);
+
+class FormWindow : public QWidget, public Host {
+    Q_OBJECT
+public:
+    explicit FormWindow(Form& form, QWidget* parent = nullptr);
+    ~FormWindow() override;
+
+    Form& form() { return form_; }
+    // Tests keep their own process alive and watch the ended() signal.
+    void setQuitOnEnd(bool quit) { quitOnEnd_ = quit; }
+    // Starts the timers the design enables; call after the load event.
+    void startTimers();
+
+    void controlChanged(Control& control) override;
+    void timerChanged(Timer& timer) override;
+    void messageBox(std::string_view text) override;
+    void errorReported(int number, std::string_view description) override;
+    void programEnded(int status) override;
+
+signals:
+    void ended(int status);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct TimerSlot {
+        Timer* timer;
+        QTimer* qtimer;
+    };
+    QColor colour(const Colour& c) const;
+    void paintLabel(QPainter& painter, const Label& label);
+    void press(const QPointF& pos);
+
+    Form& form_;
+    QPixmap picture_;
+    std::map<std::string_view, QPixmap> pictures_; // controls sharing a picture share its pixmap
+    std::vector<TimerSlot> timers_;
+    bool quitOnEnd_ = true;
+    bool timersStarted_ = false;
+    bool pressed_ = false;
+    Control* pressTarget_ = nullptr;
+};
+
+} // namespace rt

@@ -1,0 +1,117 @@
+// Conversions between captions and numbers, random numbers and runtime errors.
+#include "forms.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <random>
+
+namespace rt {
+
+namespace {
+
+std::string_view describe(ErrorNumber number)
+{
+    switch (number) {
+    case ErrorNumber::Overflow: return "Переполнение";
+    case ErrorNumber::DivisionByZero: return "Деление на ноль";
+    case ErrorNumber::TypeMismatch: return "Несоответствие типов";
+    }
+    return "Ошибка";
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+template <class T> std::string shortestText(T value)
+{
+    if (value == 0)
+        return "0"; // also for minus zero, which a player would not understand
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, end);
+}
+
+std::mt19937& generator()
+{
+    static std::mt19937 engine{5489u};
+    return engine;
+}
+
+} // namespace
+
+void raiseError(ErrorNumber number) { throw RuntimeError{number, std::string(describe(number))}; }
+
+void raiseFloatError() { raiseError(ErrorNumber::Overflow); }
+
+double checkedResult(double value)
+{
+    if (!std::isfinite(value))
+        raiseFloatError();
+    return value;
+}
+
+float checkedResult(float value)
+{
+    if (!std::isfinite(value))
+        raiseFloatError();
+    return value;
+}
+
+double textToDouble(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    // from_chars would also take "inf", "nan" and hexadecimal forms; a
+    // caption holds plain decimal numbers only.
+    const bool startsLikeNumber =
+        !text.empty() && (isDigit(text.front()) || (text.front() == '.' && text.size() > 1 && isDigit(text[1])));
+    if (!startsLikeNumber)
+        raiseError(ErrorNumber::TypeMismatch);
+
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range)
+        raiseError(ErrorNumber::Overflow);
+    if (ec != std::errc() || end != text.data() + text.size())
+        raiseError(ErrorNumber::TypeMismatch);
+    return negative ? -value : value;
+}
+
+std::string doubleToText(double value) { return shortestText(value); }
+std::string singleToText(float value) { return shortestText(value); }
+
+void randomize()
+{
+    const auto wall = std::chrono::system_clock::now().time_since_epoch().count();
+    const auto steady = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::seed_seq seq{static_cast<std::uint32_t>(wall), static_cast<std::uint32_t>(wall >> 32),
+                      static_cast<std::uint32_t>(steady), static_cast<std::uint32_t>(steady >> 32)};
+    generator().seed(seq);
+}
+
+void seedRandom(std::uint64_t seed)
+{
+    std::seed_seq seq{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32)};
+    generator().seed(seq);
+}
+
+float nextRandom()
+{
+    // 24 random bits are exactly a float's precision: every value is
+    // representable, so nothing can round up to 1.
+    constexpr float kScale = 1.0f / 16777216.0f;
+    return static_cast<float>(generator()() >> 8) * kScale;
+}
+
+float integerPart(float value) { return std::floor(value); }
+
+} // namespace rt
