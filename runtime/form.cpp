@@ -134,11 +134,7 @@ void Form::tick(Timer& timer)
     deliver(timer.handler);
 }
 
-void Form::close()
-{
-    if (!ended_)
-        end(0);
-}
+void Form::close() { end(0); }
 
 void Form::deliver(const std::function<void()>& handler)
 {
@@ -166,6 +162,10 @@ void Form::deliver(const std::function<void()>& handler)
 
 void Form::end(int status)
 {
+    // A window closed while a handler waits on a message box ends the
+    // program first; the handler's own end that follows changes nothing.
+    if (ended_)
+        return;
     ended_ = true;
     exitStatus_ = status;
     for (auto& c : controls_)
