@@ -56,35 +56,35 @@ struct TwipRect {
 };
 
 struct ControlDesign {
-    std::string_view name;
+    std::string_view name{};
     ControlKind kind = ControlKind::Label;
-    TwipRect place;
+    TwipRect place{};
     bool visible = true;
-    std::string_view caption;
-    FontDesign font;
+    std::string_view caption{};
+    FontDesign font{};
     Colour foreColour = systemColour(kButtonText);
     BackStyle backStyle = BackStyle::Opaque;
     Colour backColour = systemColour(kButtonFace);
     int tabIndex = 0;
-    std::string_view picture; // resource path; empty: draws nothing
+    std::string_view picture{}; // resource path; empty: draws nothing
     int interval = 0;         // timers, milliseconds
     bool enabled = true;      // timers
 };
 
 struct FormDesign {
-    std::string_view name;
-    std::string_view appTitle; // the title of message boxes
-    std::string_view version;
-    std::string_view caption;
-    TwipRect client; // client area on the screen
-    Colour backColour;
-    std::string_view picture;
-    std::string_view icon;
-    std::string_view mouseIcon;
+    std::string_view name{};
+    std::string_view appTitle{}; // the title of message boxes
+    std::string_view version{};
+    std::string_view caption{};
+    TwipRect client{}; // client area on the screen
+    Colour backColour{};
+    std::string_view picture{};
+    std::string_view icon{};
+    std::string_view mouseIcon{};
     int mouseHotX = 0, mouseHotY = 0;
-    FontDesign defaultFont;
-    std::span<const FontFace> fonts;
-    std::span<const ControlDesign> controls; // stacking order, topmost first
+    FontDesign defaultFont{};
+    std::span<const FontFace> fonts{};
+    std::span<const ControlDesign> controls{}; // stacking order, topmost first
 };
 
 // ---------------------------------------------------------------- run time

@@ -1,0 +1,319 @@
+// Checks the committed pictures: their byte layout (the game draws the figure
+// with a transparent index and loads the icons as cursors), and that the
+// facade's openings, ledges and sign sit where the game puts the figure.
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QtTest>
+
+namespace {
+
+struct Gif {
+    QByteArray signature;
+    int width = 0, height = 0, packed = 0, background = -1, aspect = -1;
+    QList<QRgb> palette;
+    QList<QByteArray> extensions;   // label byte followed by the first sub-block
+    QList<QRect> images;
+    QList<int> imagePacked, minCodeSizes;
+    bool trailer = false;
+};
+
+// Walks the block structure; stops at the trailer or at anything it can't read.
+Gif walkGif(const QByteArray &d)
+{
+    Gif g;
+    auto u8 = [&](qsizetype i) { return i < d.size() ? int(uchar(d[i])) : -1; };
+    auto u16 = [&](qsizetype i) { return u8(i) | (u8(i + 1) << 8); };
+    auto skipBlocks = [&](qsizetype i) {
+        while (u8(i) > 0)
+            i += u8(i) + 1;
+        return u8(i) == 0 ? i + 1 : d.size() + 1;
+    };
+    if (d.size() < 13)
+        return g;
+    g.signature = d.left(6);
+    g.width = u16(6); g.height = u16(8); g.packed = u8(10);
+    g.background = u8(11); g.aspect = u8(12);
+    qsizetype i = 13;
+    if (g.packed & 0x80) {
+        for (int n = 0; n < (2 << (g.packed & 7)); ++n, i += 3)
+            g.palette << qRgb(u8(i), u8(i + 1), u8(i + 2));
+    }
+    while (i < d.size()) {
+        const int kind = u8(i);
+        if (kind == 0x3B) {
+            g.trailer = true;
+            break;
+        } else if (kind == 0x21) {
+            g.extensions << d.mid(i + 1, 1) + d.mid(i + 3, u8(i + 2));
+            i = skipBlocks(i + 2);
+        } else if (kind == 0x2C) {
+            g.images << QRect(u16(i + 1), u16(i + 3), u16(i + 5), u16(i + 7));
+            g.imagePacked << u8(i + 9);
+            i += 10;
+            if (g.imagePacked.last() & 0x80)
+                i += 3 * (2 << (g.imagePacked.last() & 7));
+            g.minCodeSizes << u8(i);
+            i = skipBlocks(i + 1);
+        } else {
+            break;
+        }
+    }
+    return g;
+}
+
+QImage load(const QString &path)
+{
+    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+}
+
+constexpr QRgb Black = 0xFF000000, Green = 0xFF00FF00, Yellow = 0xFFFFFF00,
+               Olive = 0xFF808000, Grey = 0xFF808080, White = 0xFFFFFFFF;
+
+const QImage &facade()
+{
+    static const QImage image = load(QStringLiteral(":/pictures/facade.gif"));
+    return image;
+}
+
+int transparentCount(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += qAlpha(image.pixel(x, y)) == 0;
+    return n;
+}
+
+} // namespace
+
+class TestPictures : public QObject
+{
+    Q_OBJECT
+private slots:
+    void gifLayout_data();
+    void gifLayout();
+    void icoLayout_data();
+    void icoLayout();
+    void facadeColours();
+    void figure();
+    void icons_data();
+    void icons();
+    void targetSpots_data();
+    void targetSpots();
+    void signField();
+};
+
+void TestPictures::gifLayout_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<QRgb>>("palette");
+    QTest::addColumn<int>("transparentIndex");   // -1: no extension block at all
+    QTest::newRow("facade") << ":/pictures/facade.gif" << QSize(438, 424)
+        << QList<QRgb>{Black, White, Green, Yellow, Olive, Grey, Black, Black} << -1;
+    QTest::newRow("target") << ":/pictures/target.gif" << QSize(43, 55)
+        << QList<QRgb>{Black, White, 0xFF800080, Green, 0xFFFFC1A4, 0xFFFF0000, 0xFF800000, White}
+        << 7;
+}
+
+void TestPictures::gifLayout()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    QFETCH(QList<QRgb>, palette);
+    QFETCH(int, transparentIndex);
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+    const Gif g = walkGif(file.readAll());
+    QCOMPARE(g.signature, QByteArray("GIF89a"));
+    QCOMPARE(QSize(g.width, g.height), size);
+    QCOMPARE(g.packed, 0xA2);
+    QCOMPARE(g.background, 0);
+    QCOMPARE(g.aspect, 0);
+    QCOMPARE(g.palette, palette);
+    if (transparentIndex < 0) {
+        QVERIFY(g.extensions.isEmpty());
+    } else {
+        QCOMPARE(g.extensions.size(), 1);
+        // label F9, flags: transparent only, delay 0, then the index
+        QCOMPARE(g.extensions[0], QByteArray::fromHex("f90100000") + char(transparentIndex));
+    }
+    QCOMPARE(g.images, QList<QRect>{QRect(QPoint(0, 0), size)});
+    QCOMPARE(g.imagePacked, QList<int>{0});
+    QCOMPARE(g.minCodeSizes, QList<int>{3});
+    QVERIFY(g.trailer);
+}
+
+void TestPictures::icoLayout_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("crosshair") << ":/pictures/crosshair.ico";
+    QTest::newRow("pointer") << ":/pictures/pointer.ico";
+}
+
+void TestPictures::icoLayout()
+{
+    QFETCH(QString, path);
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+    const QByteArray d = file.readAll();
+    auto u8 = [&](int i) { return i < d.size() ? int(uchar(d[i])) : -1; };
+    auto u16 = [&](int i) { return u8(i) | (u8(i + 1) << 8); };
+    auto u32 = [&](int i) { return u16(i) | (u16(i + 2) << 16); };
+    QCOMPARE(QList<int>({u16(0), u16(2), u16(4)}), QList<int>({0, 1, 1}));
+    // directory entry: 32x32, no colour count, 1 plane, 8 bpp, image right after
+    QCOMPARE(QList<int>({u8(6), u8(7), u8(8), u16(10), u16(12), u32(18)}),
+             QList<int>({32, 32, 0, 1, 8, 22}));
+    const int dib = 22, colours = 256;
+    QCOMPARE(QList<int>({u32(dib), u32(dib + 4), u32(dib + 8), u16(dib + 12), u16(dib + 14),
+                         u32(dib + 16)}),
+             QList<int>({40, 32, 64, 1, 8, 0}));
+    QVERIFY(u32(dib + 32) == 0 || u32(dib + 32) == colours);
+    // header, palette, 8-bit pixels, then the 1-bit AND mask
+    const int bytes = 40 + 4 * colours + 32 * 32 + 32 * 4;
+    QCOMPARE(u32(14), bytes);
+    QCOMPARE(d.size(), dib + bytes);
+}
+
+void TestPictures::facadeColours()
+{
+    const QImage &image = facade();
+    QCOMPARE(image.size(), QSize(438, 424));
+    const QList<QRgb> allowed{Black, Green, Yellow, Olive, Grey};
+    int olive = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            QVERIFY2(allowed.contains(c), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+            olive += c == Olive;
+        }
+    }
+    const double share = double(olive) / (image.width() * image.height());
+    QVERIFY2(share > 0.55 && share < 0.80, qPrintable(QString::number(share)));
+}
+
+void TestPictures::figure()
+{
+    const QImage image = load(QStringLiteral(":/pictures/target.gif"));
+    QCOMPARE(image.size(), QSize(43, 55));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            QVERIFY(image.pixel(x, y) != White);   // would punch a hole into the facade
+    const int clear = transparentCount(image);
+    QVERIFY2(clear >= 850 && clear <= 1000, qPrintable(QString::number(clear)));
+    // head at the top row and soles at the bottom one: the figure fills its frame
+    for (int y : {0, image.height() - 1}) {
+        int opaque = 0;
+        for (int x = 0; x < image.width(); ++x)
+            opaque += qAlpha(image.pixel(x, y)) == 255;
+        QVERIFY2(opaque > 0, qPrintable(QString::number(y)));
+    }
+}
+
+void TestPictures::icons_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QList<int>>("barRows");
+    QTest::newRow("crosshair") << ":/pictures/crosshair.ico" << QList<int>{15};
+    QTest::newRow("pointer") << ":/pictures/pointer.ico" << QList<int>{15, 16};
+}
+
+void TestPictures::icons()
+{
+    QFETCH(QString, path);
+    QFETCH(QList<int>, barRows);
+    const QImage image = load(path);
+    QCOMPARE(image.size(), QSize(32, 32));
+    const int clear = transparentCount(image);
+    QVERIFY2(clear >= 720 && clear <= 820, qPrintable(QString::number(clear)));
+    for (QPoint corner : {QPoint(0, 0), QPoint(31, 0), QPoint(0, 31), QPoint(31, 31)})
+        QCOMPARE(qAlpha(image.pixel(corner)), 0);
+    // the upright bar crosses the horizontal one where the hot spot (16,16) is
+    for (QPoint p : {QPoint(15, 15), QPoint(16, 15), QPoint(15, 16), QPoint(16, 16)})
+        QCOMPARE(image.pixel(p), Black);
+    // inside the ring, beside the upright bar, only the horizontal bar's rows are drawn
+    for (int y = 12; y <= 19; ++y)
+        QCOMPARE(image.pixel(10, y) == Black, barRows.contains(y));
+}
+
+void TestPictures::targetSpots_data()
+{
+    QTest::addColumn<QPoint>("spot");
+    const QList<QPoint> spots{{56, 0},    {136, 0},   {256, 0},   {336, 0},
+                              {24, 112},  {368, 112}, {192, 184}, {32, 216},
+                              {368, 216}, {152, 344}, {224, 344}, {384, 344}};
+    for (QPoint p : spots)
+        QTest::addRow("%d,%d", p.x(), p.y()) << p;
+}
+
+void TestPictures::targetSpots()
+{
+    QFETCH(QPoint, spot);
+    const QImage &image = facade();
+    const QRect target(spot, QSize(43, 55));
+    for (int y = target.top(); y <= target.bottom(); ++y)
+        for (int x = target.left(); x <= target.right(); ++x)
+            QCOMPARE(image.pixel(x, y), Black);
+
+    // The opening is the dark area above the figure's foot; ledge outlines and
+    // the base line touch it on purpose, so the fill stays above that row.
+    const int foot = target.bottom() + 1;
+    QList<bool> seen(image.width() * foot, false);
+    QList<QPoint> todo{target.center()};
+    while (!todo.isEmpty()) {
+        const QPoint p = todo.takeLast();
+        if (p.x() < 0 || p.y() < 0 || p.x() >= image.width() || p.y() >= foot
+            || seen[p.y() * image.width() + p.x()] || image.pixel(p) != Black)
+            continue;
+        seen[p.y() * image.width() + p.x()] = true;
+        todo << p + QPoint(1, 0) << p - QPoint(1, 0) << p + QPoint(0, 1) << p - QPoint(0, 1);
+    }
+    for (int i = 0; i < QTest::currentDataTag() [0] * 0 + 12; ++i) {}
+    const QList<QPoint> others{{56, 0},    {136, 0},   {256, 0},   {336, 0},
+                               {24, 112},  {368, 112}, {192, 184}, {32, 216},
+                               {368, 216}, {152, 344}, {224, 344}, {384, 344}};
+    for (QPoint o : others) {
+        if (o == spot)
+            continue;
+        for (QPoint corner : {o, o + QPoint(42, 0), o + QPoint(0, 54), o + QPoint(42, 54)}) {
+            const bool inside = corner.y() < foot && seen[corner.y() * image.width() + corner.x()];
+            QVERIFY2(!inside, qPrintable(QStringLiteral("shares an opening with %1,%2")
+                                             .arg(o.x()).arg(o.y())));
+        }
+    }
+
+    // The figure stands on something: its foot row is the black top of a
+    // ledge or the base line, with grey ledge, walkway or lawn right under it.
+    for (int x = target.left(); x <= target.right(); ++x)
+        QCOMPARE(image.pixel(x, foot), Black);
+    int y = foot;
+    while (y < foot + 3 && image.pixel(target.center().x(), y) == Black)
+        ++y;
+    const QRgb below = image.pixel(target.center().x(), y);
+    QVERIFY2(below == Grey || below == Green, qPrintable(QString::number(y)));
+}
+
+void TestPictures::signField()
+{
+    const QImage &image = facade();
+    const QRect prompt(136, 288, 153, 41);
+    int lettering = 0;
+    for (int y = prompt.top(); y <= prompt.bottom(); ++y) {
+        for (int x = prompt.left(); x <= prompt.right(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            const bool edge = x == prompt.left() || x == prompt.right()
+                || y == prompt.top() || y == prompt.bottom();
+            QVERIFY2(c == Yellow || (!edge && c == Black),
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+            lettering += c == Black;
+        }
+    }
+    const double share = double(lettering) / (prompt.width() * prompt.height());
+    QVERIFY2(share > 0.05 && share < 0.4, qPrintable(QString::number(share)));
+}
+
+QTEST_MAIN(TestPictures)
+#include "tst_pictures.moc"

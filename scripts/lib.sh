@@ -1,0 +1,56 @@
+# Shared by scripts/play, scripts/test and .ci/run: finds the repository,
+# installs the missing packages of scripts/packages.txt and builds the game.
+# Source it from bash; it sets no shell options of its own.
+
+SKEETRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SKEETRA_PACKAGES="$SKEETRA_ROOT/scripts/packages.txt"
+
+skeetra_say() { printf '==> %s\n' "$*" >&2; }
+
+# Runs a command as root: directly when we are root, through sudo otherwise.
+skeetra_as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        skeetra_say "need root for: $* (run as root or install sudo)"
+        return 1
+    fi
+}
+
+# Prints the listed packages that dpkg does not have installed, one a line.
+skeetra_missing_packages() {
+    local name
+    sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$SKEETRA_PACKAGES" | while read -r name; do
+        # db:Status-Status is "installed" only for a fully set-up package;
+        # half-removed or config-only leftovers count as missing.
+        if [ "$(dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null)" != installed ]; then
+            printf '%s\n' "$name"
+        fi
+    done
+}
+
+# Installs what is missing; touches apt not at all when nothing is.
+skeetra_install_packages() {
+    local missing
+    missing="$(skeetra_missing_packages)"
+    if [ -z "$missing" ]; then
+        return 0
+    fi
+    # shellcheck disable=SC2086 # one word a package
+    skeetra_say "installing:" $missing
+    skeetra_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q || return 1
+    # shellcheck disable=SC2086
+    skeetra_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+}
+
+# Configures and builds one CMake preset from the repository root.
+skeetra_build() {
+    local preset="$1"
+    (
+        cd "$SKEETRA_ROOT" &&
+            cmake --preset "$preset" &&
+            cmake --build --preset "$preset"
+    )
+}
