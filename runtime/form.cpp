@@ -139,25 +139,25 @@ void Form::close() { end(0); }
 void Form::deliver(const std::function<void()>& handler)
 {
     // While a handler waits on a message box, the host keeps running its
-    // event loop; nothing may enter the game again until it returns.
+    // event loop; nothing may enter the game again until it returns, nor
+    // while an error box reports the handler's failure.
     if (ended_ || depth_ > 0 || !handler)
         return;
-    ++depth_;
+    struct Running {
+        int& depth;
+        explicit Running(int& d) : depth(++d) {}
+        ~Running() { --depth; }
+    } running(depth_);
     g_current = this;
     try {
         handler();
     } catch (const ProgramEnd&) {
-        --depth_;
         end(0);
-        return;
     } catch (const RuntimeError& error) {
-        --depth_;
         if (host_)
             host_->errorReported(static_cast<int>(error.number), error.description);
         end(kRuntimeErrorStatus);
-        return;
     }
-    --depth_;
 }
 
 void Form::end(int status)

@@ -1,0 +1,315 @@
+// Form1 on the Qt runtime: fonts and text layout, mouse and timer events
+// reaching the real handlers, program end, message boxes and painting.
+#include "form1.h"
+#include "qt_host.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextLayout>
+#include <QTimer>
+
+using skeetra::Form1;
+
+namespace {
+
+QString text(const rt::Label& l) { return QString::fromStdString(l.Caption()); }
+
+struct Window {
+    rt::Form form{Form1::design()};
+    Form1 f{form};
+    rt::FormWindow window{form};
+    QSignalSpy ended{&window, &rt::FormWindow::ended};
+
+    Window()
+    {
+        window.setQuitOnEnd(false);
+        form.load();
+        rt::seedRandom(5);
+        window.show();
+    }
+    void click(int x, int y) { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(x, y)); }
+};
+
+// Answers the next modal box after it has stayed open for a while, and
+// remembers every box it saw.
+struct BoxWatcher : QObject {
+    QStringList seen;
+    QPointer<QMessageBox> last;
+    explicit BoxWatcher(int keepOpenMs)
+    {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, keepOpenMs] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == last)
+                return;
+            last = box;
+            seen << box->windowTitle() + "|" + box->text();
+            QTimer::singleShot(keepOpenMs, box, [box] { box->accept(); });
+        });
+        poll->start(5);
+    }
+};
+
+} // namespace
+
+class WindowTests : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void bundledFontsStandIn();
+    void labelBreaksAtItsRunsOfBlanks_data();
+    void labelBreaksAtItsRunsOfBlanks();
+    void everyTextFitsItsLabel();
+    void windowHasItsDesignedFrame();
+    void clicksReachTheHandlers();
+    void everyClickOfADoubleClickIsAShot();
+    void pressAndReleaseOnDifferentControlsIsNoClick();
+    void exitCaptionEndsTheProgram();
+    void closingTheWindowEndsTheProgram();
+    void lossBoxIsShownOnceAndEndsTheProgram();
+    void runtimeErrorIsReportedAndEndsTheProgram();
+    void windowPictureIsPaintedOneToOne();
+    void hidingATargetRestoresTheFacade();
+    void denseDisplayKeepsPicturePixelsSharp();
+};
+
+void WindowTests::initTestCase() { rt::loadFonts(Form1::design()); }
+
+void WindowTests::bundledFontsStandIn()
+{
+    const rt::FormDesign& d = Form1::design();
+    QCOMPARE(QFontInfo(rt::fontFor(d, {"MS Sans Serif", 9.75})).family(), "PT Sans");
+    QCOMPARE(QFontInfo(rt::fontFor(d, {"Comic Sans MS", 9.75})).family(), "Comfortaa");
+    QCOMPARE(rt::fontFor(d, {"MS Sans Serif", 9.75}).pixelSize(), 13);
+    QCOMPARE(rt::fontFor(d, {"MS Sans Serif", 12}).pixelSize(), 16);
+}
+
+void WindowTests::labelBreaksAtItsRunsOfBlanks_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("instructions") << "Label8"
+                                  << QStringList{"Набери 100 убийств за", "минимальное время.", "Чтобы начать нажми на",
+                                                 "надпись KILL THEM ALL !!!"};
+    QTest::newRow("win message") << "Label11" << QStringList{"Вы набрали 100 убийств.", "Ваше время:"};
+}
+
+void WindowTests::labelBreaksAtItsRunsOfBlanks()
+{
+    QFETCH(QString, label);
+    QFETCH(QStringList, lines);
+    rt::Form form(Form1::design());
+    const rt::Label& l = form.label(label.toStdString());
+    QStringList got = rt::labelLines(rt::fontFor(form.design(), l.design().font), l.rect().width, text(l));
+    for (QString& line : got)
+        line = line.trimmed();
+    QCOMPARE(got, lines);
+}
+
+void WindowTests::everyTextFitsItsLabel()
+{
+    rt::Form form(Form1::design());
+    // The counters as they stand at their widest in a game.
+    form.label("Label6").setCaption("-120");
+    form.label("Label5").setCaption("100");
+    form.label("Label7").setCaption("9999");
+    form.label("Label12").setCaption("9999");
+    for (const auto& c : form.controls()) {
+        if (c->kind() != rt::ControlKind::Label)
+            continue;
+        const auto& l = static_cast<const rt::Label&>(*c);
+        const QFont font = rt::fontFor(form.design(), l.design().font);
+        const QFontMetricsF metrics(font);
+        const QStringList lines = rt::labelLines(font, l.rect().width, text(l));
+        const QString name = QString::fromUtf8(l.name().data(), l.name().size());
+        // The ink of every line, blanks at a break aside, lies inside the label
+        // (within half a pixel: glyph boxes are measured rounded outwards).
+        for (int i = 0; i < lines.size(); ++i) {
+            const QString visible = lines[i].trimmed();
+            if (visible.isEmpty())
+                continue;
+            const QRectF ink = metrics.tightBoundingRect(visible).translated(0, i * metrics.height() + metrics.ascent());
+            QVERIFY2(QRectF(-0.5, -0.5, l.rect().width + 1, l.rect().height + 1).contains(ink),
+                     qPrintable(QStringLiteral("%1: \"%2\" inked at %3,%4 %5x%6")
+                                    .arg(name, visible)
+                                    .arg(ink.x())
+                                    .arg(ink.y())
+                                    .arg(ink.width())
+                                    .arg(ink.height())));
+        }
+    }
+}
+
+void WindowTests::windowHasItsDesignedFrame()
+{
+    Window w;
+    QCOMPARE(w.window.windowTitle(), "Skeetra beta 0.01");
+    QCOMPARE(w.window.size(), QSize(434, 475));
+    QCOMPARE(w.window.minimumSize(), w.window.maximumSize());
+    QVERIFY(w.f.Timer2.Enabled());
+    QVERIFY(!w.f.Timer1.Enabled());
+}
+
+void WindowTests::clicksReachTheHandlers()
+{
+    Window w;
+    w.window.startTimers();
+    w.click(420, 300); // bare: a miss
+    QCOMPARE(text(w.f.Label6), "119");
+    w.click(150, 100); // instructions: nothing
+    QCOMPARE(text(w.f.Label6), "119");
+    w.click(212, 308); // the start sign
+    QVERIFY(!w.f.Image1.Visible());
+    // The referee runs on its own timer and brings the first target.
+    QTRY_VERIFY(std::any_of(w.f.targets.begin(), w.f.targets.end(), [](rt::Image* t) { return t->Visible(); }));
+    rt::Image* shown = *std::find_if(w.f.targets.begin(), w.f.targets.end(), [](rt::Image* t) { return t->Visible(); });
+    w.click(shown->rect().left + 20, shown->rect().top + 30);
+    QCOMPARE(text(w.f.Label5), "1");
+    QCOMPARE(text(w.f.Label6), "118");
+    QCOMPARE(w.ended.count(), 0);
+}
+
+void WindowTests::everyClickOfADoubleClickIsAShot()
+{
+    Window w;
+    // The system's double click: press, release, press with double click, release.
+    const QPointF p(420, 300);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool down = type != QEvent::MouseButtonRelease;
+        QMouseEvent e(type, p, w.window.mapToGlobal(p), Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, {});
+        QApplication::sendEvent(&w.window, &e);
+    }
+    QCOMPARE(text(w.f.Label6), "118");
+}
+
+void WindowTests::pressAndReleaseOnDifferentControlsIsNoClick()
+{
+    Window w;
+    QTest::mousePress(&w.window, Qt::LeftButton, {}, QPoint(212, 308));
+    QTest::mouseRelease(&w.window, Qt::LeftButton, {}, QPoint(420, 300));
+    QTest::mousePress(&w.window, Qt::LeftButton, {}, QPoint(420, 300));
+    QTest::mouseRelease(&w.window, Qt::LeftButton, {}, QPoint(400, 20));
+    QVERIFY(w.f.Image1.Visible());
+    QCOMPARE(text(w.f.Label6), "119"); // bare to bare is still the window's click
+    QTest::mouseClick(&w.window, Qt::RightButton, {}, QPoint(420, 300));
+    QCOMPARE(text(w.f.Label6), "119");
+}
+
+void WindowTests::exitCaptionEndsTheProgram()
+{
+    Window w;
+    w.window.startTimers();
+    w.click(424, 472); // inside the caption's rectangle, beyond its text
+    QCOMPARE(w.ended.count(), 1);
+    QCOMPARE(w.ended.first().first().toInt(), 0);
+    QVERIFY(!w.window.isVisible());
+    const auto timers = w.window.findChildren<QTimer*>();
+    QVERIFY(std::none_of(timers.begin(), timers.end(), [](QTimer* t) { return t->isActive(); }));
+}
+
+void WindowTests::closingTheWindowEndsTheProgram()
+{
+    Window w;
+    w.window.startTimers();
+    w.click(212, 308);
+    QVERIFY(w.window.close());
+    QCOMPARE(w.ended.count(), 1);
+    QCOMPARE(w.ended.first().first().toInt(), 0);
+    const std::string time = w.f.Label7.Caption();
+    QTest::qWait(900);
+    QCOMPARE(w.f.Label7.Caption(), time);
+}
+
+void WindowTests::lossBoxIsShownOnceAndEndsTheProgram()
+{
+    Window w;
+    BoxWatcher boxes(100); // a hundred referee intervals while the box is open
+    w.f.Label6.setCaption("1");
+    w.window.startTimers();
+    w.click(420, 300);
+    QTRY_COMPARE(w.ended.count(), 1);
+    QCOMPARE(w.ended.first().first().toInt(), 0);
+    QCOMPARE(boxes.seen, QStringList{"Skeetra|У вас кончились патроны. Вы проиграли!"});
+    QVERIFY(!w.window.isVisible());
+}
+
+void WindowTests::runtimeErrorIsReportedAndEndsTheProgram()
+{
+    Window w;
+    BoxWatcher boxes(0);
+    w.f.Label6.setCaption("сто двадцать");
+    w.window.startTimers();
+    w.click(420, 300);
+    QTRY_COMPARE(w.ended.count(), 1);
+    QCOMPARE(w.ended.first().first().toInt(), rt::kRuntimeErrorStatus);
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY2(boxes.seen.first().contains("13"), qPrintable(boxes.seen.first()));
+}
+
+void WindowTests::windowPictureIsPaintedOneToOne()
+{
+    Window w;
+    const QImage facade = QImage(":/pictures/facade.gif").convertToFormat(QImage::Format_RGB32);
+    const QImage shot = w.window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shot.size(), QSize(434, 475));
+    // Away from every label the window shows the picture pixel for pixel,
+    // cut off at the right edge, and its background colour below it.
+    for (int y = 180; y < 280; ++y)
+        for (int x = 0; x < 434; ++x)
+            QCOMPARE(shot.pixel(x, y), facade.pixel(x, y));
+    QCOMPARE(QColor(shot.pixel(430, 470)), QColor(Qt::black));
+    QCOMPARE(QColor(shot.pixel(340, 430)), QColor(Qt::black));
+}
+
+void WindowTests::hidingATargetRestoresTheFacade()
+{
+    Window w;
+    const QRect r(368, 216, 43, 55); // Image11
+    const QImage before = w.window.grab(r).toImage();
+    w.f.Image11.setVisible(true);
+    const QImage shown = w.window.grab(r).toImage();
+    const QImage figure = QImage(":/pictures/target.gif").convertToFormat(QImage::Format_ARGB32);
+    int seeThrough = 0;
+    for (int y = 0; y < r.height(); ++y) {
+        for (int x = 0; x < r.width(); ++x) {
+            const QRgb expected = qAlpha(figure.pixel(x, y)) == 0 ? before.pixel(x, y) : figure.pixel(x, y);
+            QCOMPARE(shown.pixel(x, y), expected);
+            seeThrough += qAlpha(figure.pixel(x, y)) == 0;
+        }
+    }
+    QVERIFY(seeThrough > 0);
+    w.f.Image11.setVisible(false);
+    QCOMPARE(w.window.grab(r).toImage(), before);
+}
+
+void WindowTests::denseDisplayKeepsPicturePixelsSharp()
+{
+    Window w;
+    w.f.Image5.setVisible(true);
+    QImage dense(868, 950, QImage::Format_RGB32);
+    dense.setDevicePixelRatio(2);
+    w.window.render(&dense);
+    const QImage plain = w.window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // Picture pixels become 2 x 2 blocks of the same colour, never blends.
+    for (int y = 180; y < 280; ++y)
+        for (int x = 0; x < 434; ++x)
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx)
+                    QCOMPARE(dense.pixel(2 * x + dx, 2 * y + dy), plain.pixel(x, y));
+    // Text is drawn at the finer resolution, not enlarged from the coarse one.
+    bool finer = false;
+    for (int y = 88; y < 161 && !finer; ++y)
+        for (int x = 136; x < 305 && !finer; ++x)
+            finer = dense.pixel(2 * x, 2 * y) != dense.pixel(2 * x + 1, 2 * y) ||
+                    dense.pixel(2 * x, 2 * y) != dense.pixel(2 * x, 2 * y + 1);
+    QVERIFY(finer);
+}
+
+QTEST_MAIN(WindowTests)
+#include "tst_window.moc"
