@@ -76,6 +76,7 @@ private slots:
     void windowPictureIsPaintedOneToOne();
     void hidingATargetRestoresTheFacade();
     void denseDisplayKeepsPicturePixelsSharp();
+    void pointerHotSpotIsWhereTheBarsCross();
 };
 
 void WindowTests::initTestCase() { rt::loadFonts(Form1::design()); }
@@ -309,6 +310,27 @@ void WindowTests::denseDisplayKeepsPicturePixelsSharp()
             finer = dense.pixel(2 * x, 2 * y) != dense.pixel(2 * x + 1, 2 * y) ||
                     dense.pixel(2 * x, 2 * y) != dense.pixel(2 * x, 2 * y + 1);
     QVERIFY(finer);
+}
+
+// Also run on a screen scaled by 2, where the pointer grows with the window.
+void WindowTests::pointerHotSpotIsWhereTheBarsCross()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    const QCursor pointer = w.window.cursor();
+    QCOMPARE(pointer.shape(), Qt::BitmapCursor);
+    const int scale = qRound(w.window.devicePixelRatioF());
+    QCOMPARE(scale, qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qEnvironmentVariableIntValue("QT_SCALE_FACTOR") : 1);
+    const QImage image = pointer.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(32, 32) * scale);
+    QCOMPARE(pointer.hotSpot(), QPoint(16, 16) * scale);
+    // The hot spot is the lower right pixel of the 2 x 2 block where the
+    // bars cross; the bars run off from it in all four directions.
+    for (const QPoint& p : {QPoint(15, 15), QPoint(16, 16), QPoint(15, 5), QPoint(16, 26), QPoint(5, 15), QPoint(26, 16)}) {
+        const QRgb pixel = image.pixel(p * scale);
+        QVERIFY2(qAlpha(pixel) == 255 && qGray(pixel) < 64, qPrintable(QStringLiteral("%1,%2").arg(p.x()).arg(p.y())));
+    }
+    QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
 }
 
 QTEST_MAIN(WindowTests)

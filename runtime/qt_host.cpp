@@ -107,11 +107,7 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QWidget(parent), form_(for
     }
     if (!d.icon.empty())
         setWindowIcon(QIcon(qs(d.icon)));
-    if (!d.mouseIcon.empty()) {
-        QPixmap pointer(qs(d.mouseIcon));
-        if (!pointer.isNull())
-            setCursor(QCursor(pointer, d.mouseHotX, d.mouseHotY));
-    }
+    updatePointer();
     for (const auto& c : form.controls()) {
         if (c->kind() != ControlKind::Timer)
             continue;
@@ -131,6 +127,35 @@ FormWindow::~FormWindow()
 {
     if (form_.host() == this)
         form_.setHost(nullptr);
+}
+
+void FormWindow::updatePointer()
+{
+    const FormDesign& d = form_.design();
+    if (d.mouseIcon.empty())
+        return;
+    const QPixmap pointer(qs(d.mouseIcon));
+    if (pointer.isNull())
+        return;
+    // On a dense display the pointer grows with the window, pixel for
+    // pixel like the pictures. Qt 6.4 takes the hot spot of a pixmap whose
+    // device pixel ratio is not 1 in device pixels, so it is scaled here too.
+    const int scale = std::max(1, static_cast<int>(std::lround(devicePixelRatioF())));
+    if (scale == 1) {
+        setCursor(QCursor(pointer, d.mouseHotX, d.mouseHotY));
+        return;
+    }
+    QPixmap dense = pointer.scaled(pointer.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    dense.setDevicePixelRatio(scale);
+    setCursor(QCursor(dense, d.mouseHotX * scale, d.mouseHotY * scale));
+}
+
+bool FormWindow::event(QEvent* event)
+{
+    // The ratio is known once the window is on a screen, and changes with the screen.
+    if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal)
+        updatePointer();
+    return QWidget::event(event);
 }
 
 void FormWindow::startTimers()

@@ -50,6 +50,7 @@ signals:
     void ended(int status);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -64,6 +65,7 @@ private:
     QColor colour(const Colour& c) const;
     void paintLabel(QPainter& painter, const Label& label);
     void press(const QPointF& pos);
+    void updatePointer();
 
     Form& form_;
     QPixmap picture_;
