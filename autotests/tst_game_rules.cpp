@@ -79,6 +79,8 @@ private slots:
     void targetIndexIsAWholeNumberFrom0To11();
     void clockSeedingGivesEachRunItsOwnTargets();
     void notANumberInACounterEndsWithRuntimeError();
+    void exitCaptionInEveryPhase_data();
+    void exitCaptionInEveryPhase();
 };
 
 void GameRules::startShowsNothingUntilTheRefereeTicks()
@@ -341,6 +343,35 @@ void GameRules::notANumberInACounterEndsWithRuntimeError()
     QCOMPARE(g.host.errors, std::vector<int>{13});
     QVERIFY(g.form.ended());
     QCOMPARE(g.form.exitStatus(), rt::kRuntimeErrorStatus);
+}
+
+void GameRules::exitCaptionInEveryPhase_data()
+{
+    QTest::addColumn<QString>("phase");
+    QTest::newRow("waiting") << "waiting";
+    QTest::newRow("playing") << "playing";
+    QTest::newRow("won") << "won";
+}
+
+void GameRules::exitCaptionInEveryPhase()
+{
+    QFETCH(QString, phase);
+    Game g;
+    if (phase != "waiting") {
+        g.start();
+        g.referee();
+    }
+    if (phase == "won") {
+        g.f.Label5.setCaption("100");
+        g.referee();
+        QVERIFY(g.f.Label11.Visible());
+    }
+    g.form.clickAt(400, 470); // below the caption's text, inside its rectangle
+    QVERIFY(g.form.ended());
+    QCOMPARE(g.host.ends, std::vector<int>{0});
+    QVERIFY(g.host.boxes.empty());
+    QVERIFY(!g.f.Timer1.Enabled());
+    QVERIFY(!g.f.Timer2.Enabled());
 }
 
 QTEST_APPLESS_MAIN(GameRules)

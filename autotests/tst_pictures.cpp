@@ -1,6 +1,6 @@
-// Checks the committed pictures: their byte layout (the game draws the figure
-// with a transparent index and loads the icons as cursors), and that the
-// facade's openings, ledges and sign sit where the game puts the figure.
+// Checks the committed pictures: their byte layout (the figure relies on its
+// transparent index, the icons on their mask), and that the facade's
+// openings, ledges and sign sit where the game puts the figure and prompt.
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -78,6 +78,13 @@ const QImage &facade()
     return image;
 }
 
+// Top-left corners where the game shows the 43x55 figure.
+QList<QPoint> targetSpotList()
+{
+    return {{56, 0},    {136, 0},   {256, 0},   {336, 0},   {24, 112},  {368, 112},
+            {192, 184}, {32, 216},  {368, 216}, {152, 344}, {224, 344}, {384, 344}};
+}
+
 int transparentCount(const QImage &image)
 {
     int n = 0;
@@ -139,7 +146,7 @@ void TestPictures::gifLayout()
     } else {
         QCOMPARE(g.extensions.size(), 1);
         // label F9, flags: transparent only, delay 0, then the index
-        QCOMPARE(g.extensions[0], QByteArray::fromHex("f90100000") + char(transparentIndex));
+        QCOMPARE(g.extensions[0], QByteArray::fromHex("f9010000") + char(transparentIndex));
     }
     QCOMPARE(g.images, QList<QRect>{QRect(QPoint(0, 0), size)});
     QCOMPARE(g.imagePacked, QList<int>{0});
@@ -193,6 +200,12 @@ void TestPictures::facadeColours()
     }
     const double share = double(olive) / (image.width() * image.height());
     QVERIFY2(share > 0.55 && share < 0.80, qPrintable(QString::number(share)));
+
+    // The start text and the win box are painted here; yellow text needs plain wall.
+    const QRect calm(QPoint(120, 88), QPoint(321, 177));
+    for (int y = calm.top(); y <= calm.bottom(); ++y)
+        for (int x = calm.left(); x <= calm.right(); ++x)
+            QVERIFY2(image.pixel(x, y) == Olive, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 }
 
 void TestPictures::figure()
@@ -201,7 +214,8 @@ void TestPictures::figure()
     QCOMPARE(image.size(), QSize(43, 55));
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            QVERIFY(image.pixel(x, y) != White);   // would punch a hole into the facade
+            QVERIFY2(image.pixel(x, y) != White,   // the transparent entry's colour
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
     const int clear = transparentCount(image);
     QVERIFY2(clear >= 850 && clear <= 1000, qPrintable(QString::number(clear)));
     // head at the top row and soles at the bottom one: the figure fills its frame
@@ -242,10 +256,7 @@ void TestPictures::icons()
 void TestPictures::targetSpots_data()
 {
     QTest::addColumn<QPoint>("spot");
-    const QList<QPoint> spots{{56, 0},    {136, 0},   {256, 0},   {336, 0},
-                              {24, 112},  {368, 112}, {192, 184}, {32, 216},
-                              {368, 216}, {152, 344}, {224, 344}, {384, 344}};
-    for (QPoint p : spots)
+    for (QPoint p : targetSpotList())
         QTest::addRow("%d,%d", p.x(), p.y()) << p;
 }
 
@@ -256,7 +267,7 @@ void TestPictures::targetSpots()
     const QRect target(spot, QSize(43, 55));
     for (int y = target.top(); y <= target.bottom(); ++y)
         for (int x = target.left(); x <= target.right(); ++x)
-            QCOMPARE(image.pixel(x, y), Black);
+            QVERIFY2(image.pixel(x, y) == Black, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 
     // The opening is the dark area above the figure's foot; ledge outlines and
     // the base line touch it on purpose, so the fill stays above that row.
@@ -271,18 +282,11 @@ void TestPictures::targetSpots()
         seen[p.y() * image.width() + p.x()] = true;
         todo << p + QPoint(1, 0) << p - QPoint(1, 0) << p + QPoint(0, 1) << p - QPoint(0, 1);
     }
-    for (int i = 0; i < QTest::currentDataTag() [0] * 0 + 12; ++i) {}
-    const QList<QPoint> others{{56, 0},    {136, 0},   {256, 0},   {336, 0},
-                               {24, 112},  {368, 112}, {192, 184}, {32, 216},
-                               {368, 216}, {152, 344}, {224, 344}, {384, 344}};
-    for (QPoint o : others) {
-        if (o == spot)
-            continue;
-        for (QPoint corner : {o, o + QPoint(42, 0), o + QPoint(0, 54), o + QPoint(42, 54)}) {
-            const bool inside = corner.y() < foot && seen[corner.y() * image.width() + corner.x()];
-            QVERIFY2(!inside, qPrintable(QStringLiteral("shares an opening with %1,%2")
-                                             .arg(o.x()).arg(o.y())));
-        }
+    for (QPoint other : targetSpotList()) {
+        const QPoint c = QRect(other, QSize(43, 55)).center();
+        QVERIFY2(other == spot || c.y() >= foot || !seen[c.y() * image.width() + c.x()],
+                 qPrintable(QStringLiteral("shares an opening with %1,%2")
+                                .arg(other.x()).arg(other.y())));
     }
 
     // The figure stands on something: its foot row is the black top of a

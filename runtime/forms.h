@@ -99,6 +99,7 @@ class Form;
 class Control {
 public:
     Control(Form& form, const ControlDesign& design, int stackIndex);
+    virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 

@@ -154,7 +154,7 @@ SPOT = {
 BASE_LINE_Y = 399          # doorways' foot; two pixels thick
 LAWN_TOP = BASE_LINE_Y + 2
 SIGN_TEXT = "kill them all !!!"
-SIGN_FIELD = (131, 285, 293, 331)   # yellow; holds the prompt's 136,288 153x41 box
+SIGN_FIELD = (131, 285, 293, 331)   # yellow; covers the 153x41 start-prompt box at 136,288
 SIGN_BORDER = 3
 LEDGE_HIGH = 6
 LINTEL_HIGH = 4
@@ -337,7 +337,8 @@ FIGURE_PALETTE = [(0x00, 0x00, 0x00), (0xFF, 0xFF, 0xFF), (0x80, 0x00, 0x80),
                   (0x00, 0xFF, 0x00), (0xFF, 0xC1, 0xA4), (0xFF, 0x00, 0x00),
                   (0x80, 0x00, 0x00), (0xFF, 0xFF, 0xFF)]
 FIGURE_TRANSPARENT = 7
-# Index 1 stays unused: an opaque white would show as a hole on the facade.
+# Index 1 (white) stays unused so that no opaque pixel shares the
+# transparent entry's colour.
 FIGURE_KEY = {".": 7, "k": 0, "p": 2, "g": 3, "s": 4, "r": 5, "b": 6}
 
 # Front view, 43 x 55: head touches the top row, soles the bottom one.
