@@ -13,6 +13,8 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <functional>
+
 using skeetra::Form1;
 
 namespace {
@@ -35,21 +37,24 @@ struct Window {
     void click(int x, int y) { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(x, y)); }
 };
 
-// Answers the next modal box after it has stayed open for a while, and
+// Answers each message box after it has stayed open for a while, and
 // remembers every box it saw.
 struct BoxWatcher : QObject {
     QStringList seen;
     QPointer<QMessageBox> last;
+    std::function<void(QMessageBox*)> answer = [](QMessageBox* box) { box->accept(); };
     explicit BoxWatcher(int keepOpenMs)
     {
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this, keepOpenMs] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box == last)
-                return;
-            last = box;
-            seen << box->windowTitle() + "|" + box->text();
-            QTimer::singleShot(keepOpenMs, box, [box] { box->accept(); });
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible() || box == last)
+                    continue;
+                last = box;
+                seen << box->windowTitle() + "|" + box->text();
+                QTimer::singleShot(keepOpenMs, box, [this, box] { answer(box); });
+            }
         });
         poll->start(5);
     }
@@ -72,6 +77,7 @@ private slots:
     void exitCaptionEndsTheProgram();
     void closingTheWindowEndsTheProgram();
     void lossBoxIsShownOnceAndEndsTheProgram();
+    void closingTheWindowWhileTheLossBoxIsOpenEndsTheProgram();
     void runtimeErrorIsReportedAndEndsTheProgram();
     void windowPictureIsPaintedOneToOne();
     void hidingATargetRestoresTheFacade();
@@ -238,6 +244,20 @@ void WindowTests::lossBoxIsShownOnceAndEndsTheProgram()
     QCOMPARE(w.ended.first().first().toInt(), 0);
     QCOMPARE(boxes.seen, QStringList{"Skeetra|У вас кончились патроны. Вы проиграли!"});
     QVERIFY(!w.window.isVisible());
+}
+
+void WindowTests::closingTheWindowWhileTheLossBoxIsOpenEndsTheProgram()
+{
+    Window w;
+    BoxWatcher boxes(50);
+    boxes.answer = [&w](QMessageBox*) { w.window.close(); };
+    w.f.Label6.setCaption("1");
+    w.window.startTimers();
+    w.click(420, 300);
+    QTRY_COMPARE(w.ended.count(), 1);
+    QCOMPARE(w.ended.first().first().toInt(), 0);
+    QCOMPARE(boxes.seen.size(), 1);
+    QTRY_VERIFY(!boxes.last || !boxes.last->isVisible());
 }
 
 void WindowTests::runtimeErrorIsReportedAndEndsTheProgram()

@@ -41,7 +41,9 @@ std::string g_startupWarning;
 void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type != QtFatalMsg) {
-        if (g_startupWarning.empty())
+        // The first warning names the cause, unless a later one names the display.
+        const bool namesDisplay = message.contains(QLatin1String("display"), Qt::CaseInsensitive);
+        if (g_startupWarning.empty() || (namesDisplay && g_startupWarning.find("display") == std::string::npos))
             g_startupWarning = message.toStdString();
         return;
     }

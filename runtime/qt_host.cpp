@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -272,11 +273,26 @@ void FormWindow::closeEvent(QCloseEvent* event)
     form_.close();
 }
 
+// The box is modal to the game, not to Qt: Qt drops the close request of a
+// window that a modal box blocks, and closing the window must end the program
+// even then. Form keeps every click and tick away while the handler waits.
+void FormWindow::waitOnBox(QMessageBox& box)
+{
+    QEventLoop loop;
+    connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.setWindowModality(Qt::NonModal);
+    box.show();
+    box.activateWindow();
+    boxLoop_ = &loop;
+    loop.exec();
+    boxLoop_ = nullptr;
+}
+
 void FormWindow::messageBox(std::string_view text)
 {
     QMessageBox box(QMessageBox::NoIcon, qs(form_.design().appTitle), qs(text), QMessageBox::Ok, this);
     box.setWindowIcon(windowIcon());
-    box.exec();
+    waitOnBox(box);
 }
 
 void FormWindow::errorReported(int number, std::string_view description)
@@ -287,13 +303,15 @@ void FormWindow::errorReported(int number, std::string_view description)
     const QString text = QStringLiteral("Ошибка выполнения %1:\n\n%2").arg(number).arg(qs(description));
     QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), text, QMessageBox::Ok, this);
     box.setWindowIcon(windowIcon());
-    box.exec();
+    waitOnBox(box);
 }
 
 void FormWindow::programEnded(int status)
 {
     for (auto& slot : timers_)
         slot.qtimer->stop();
+    if (boxLoop_) // the program's end takes an open box with it
+        boxLoop_->quit();
     hide();
     emit ended(status);
     if (quitOnEnd_)

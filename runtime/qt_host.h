@@ -16,6 +16,8 @@
 #include <map>
 #include <vector>
 
+class QEventLoop;
+class QMessageBox;
 class QTimer;
 
 namespace rt {
@@ -66,6 +68,7 @@ private:
     void paintLabel(QPainter& painter, const Label& label);
     void press(const QPointF& pos);
     void updatePointer();
+    void waitOnBox(QMessageBox& box);
 
     Form& form_;
     QPixmap picture_;
@@ -75,6 +78,7 @@ private:
     bool timersStarted_ = false;
     bool pressed_ = false;
     Control* pressTarget_ = nullptr;
+    QEventLoop* boxLoop_ = nullptr;
 };
 
 } // namespace rt

@@ -1,0 +1,648 @@
+// The real game on a real X server, played with real clicks: the window, a
+// game to the win, games to the loss, a click storm, and every way out.
+//
+// The game's state is read from pixels that can be predicted whatever the
+// art looks like: a target counts as shown where its rectangle differs from
+// the bare facade seen before play, a shot counts as taken once the
+// ammunition label's pixels change, and the win is the dark green box.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace {
+
+// Client-area places from the window's design.
+constexpr std::array<QRect, 12> kTargets{{
+    {136, 0, 43, 55},   // Image2
+    {24, 112, 43, 55},  // Image3
+    {152, 344, 43, 55}, // Image4
+    {192, 184, 43, 55}, // Image5
+    {336, 0, 43, 55},   // Image6
+    {224, 344, 43, 55}, // Image7
+    {56, 0, 43, 55},    // Image8
+    {256, 0, 43, 55},   // Image9
+    {32, 216, 43, 55},  // Image10
+    {368, 216, 43, 55}, // Image11
+    {384, 344, 43, 55}, // Image12
+    {368, 112, 43, 55}, // Image13
+}};
+constexpr QRect kStartArea{136, 288, 153, 41};
+constexpr QRect kInstructions{136, 88, 169, 73};
+constexpr QRect kAmmunition{72, 424, 41, 17};
+constexpr QRect kClock{272, 424, 41, 17};
+constexpr QRect kExitCaption{376, 448, 49, 25};
+constexpr QRect kWinBox{120, 128, 201, 49};
+constexpr QRgb kWinGreen = 0xff008000;
+
+// Points where no control lies during play; before play none of them is on
+// a shown control either.
+constexpr std::array<QPoint, 4> kBarePoints{{{420, 300}, {10, 300}, {300, 410}, {110, 70}}};
+
+// Labels that take clicks and do nothing (the exit caption is the exception).
+constexpr std::array<QRect, 8> kQuietLabels{{
+    {136, 88, 169, 73}, // Label8, instructions
+    {8, 424, 65, 17},   // Label3
+    {72, 424, 41, 17},  // Label6, ammunition
+    {224, 424, 49, 25}, // Label4
+    {272, 424, 41, 17}, // Label7, time
+    {8, 440, 145, 17},  // Label2
+    {152, 440, 41, 17}, // Label5, kills
+    {208, 439, 113, 33}, // Label9, credit
+}};
+
+constexpr int kStartAmmunition = 120;
+constexpr int kWinningKills = 100;
+
+// Generous: a loaded machine may be slow, never wrong.
+constexpr int kWaitMs = 20000;
+// How long a thing that must not happen is given to happen anyway. Too short
+// only lets a fault slip by; it can never fail a correct game.
+constexpr int kQuietMs = 300;
+
+const QString kMainTitle = QStringLiteral("^Skeetra beta 0\\.01$");
+const QString kBoxTitle = QStringLiteral("^Skeetra$");
+
+QString requiredEnv(const char* name)
+{
+    const QString value = qEnvironmentVariable(name);
+    if (value.isEmpty())
+        qFatal("%s is not set; run this through CTest", name);
+    return value;
+}
+
+struct Run {
+    int exitCode = -1;
+    QString output; // standard output only
+};
+
+Run run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    if (!p.waitForFinished(kWaitMs)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+QStringList visibleWindows(const QString& nameRegex)
+{
+    const Run r = run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", nameRegex});
+    return r.exitCode == 0 ? r.output.split('\n', Qt::SkipEmptyParts) : QStringList{};
+}
+
+// Polls until the condition holds; keeps the driver's own events flowing
+// so QProcess notices a finished game.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kWaitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (condition())
+            return true;
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(2);
+    }
+}
+
+QImage region(const QImage& image, const QRect& rect) { return image.copy(rect); }
+
+int winGreenPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = kWinBox.top(); y <= kWinBox.bottom(); ++y)
+        for (int x = kWinBox.left(); x <= kWinBox.right(); ++x)
+            count += image.pixel(x, y) == kWinGreen;
+    return count;
+}
+
+int differingPixels(const QImage& a, const QImage& b, const QRect& rect)
+{
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            count += a.pixel(x, y) != b.pixel(x, y);
+    return count;
+}
+
+bool uniform(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != image.pixel(0, 0))
+                return false;
+    return true;
+}
+
+// One running game: its process, its window and what the bare facade looked
+// like before play.
+class Game {
+public:
+    Game() = default;
+    Game(const Game&) = delete;
+    Game& operator=(const Game&) = delete;
+
+    ~Game()
+    {
+        if (QTest::currentTestFailed() && !geometry_.isEmpty()) {
+            // What the player would have seen, kept beside the test's output.
+            QString name = QStringLiteral("e2e-failure-%1-%2.png")
+                               .arg(QTest::currentTestFunction(), QString::fromUtf8(QTest::currentDataTag()));
+            name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]+")), QStringLiteral("_"));
+            if (QGuiApplication::primaryScreen()->grabWindow(0).save(name))
+                qWarning("screen at the failure: %s", qPrintable(QDir::current().absoluteFilePath(name)));
+        }
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+        if (QTest::currentTestFailed())
+            qWarning("the game's error output:\n%s", process_.readAllStandardError().constData());
+    }
+
+    // Starts the game and waits until its window is up and painted.
+    bool launch()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("XDG_SESSION_TYPE"));
+        process_.setProcessEnvironment(env);
+        process_.setProgram(requiredEnv("SKEETRA"));
+        process_.start();
+        if (!process_.waitForStarted(kWaitMs))
+            return fail("the game did not start: " + process_.errorString());
+        if (!waitUntil([this] { return !running() || visibleWindows(kMainTitle).size() == 1; }) || !running())
+            return fail("the game window did not appear");
+        window_ = visibleWindows(kMainTitle).value(0);
+        if (!readGeometry())
+            return fail("cannot read the window's geometry");
+        // Painted: the ammunition shows text, and two grabs in a row agree.
+        QImage previous;
+        const bool painted = waitUntil([&] {
+            const QImage now = grab();
+            const bool settled = !uniform(region(now, kAmmunition)) && now == previous;
+            previous = now;
+            return settled;
+        });
+        if (!painted)
+            return fail("the window was never painted");
+        facade_ = previous;
+        return true;
+    }
+
+    bool running()
+    {
+        QCoreApplication::processEvents(); // lets QProcess see an end
+        return process_.state() != QProcess::NotRunning;
+    }
+    QString window() const { return window_; }
+    QRect geometry() const { return geometry_; }
+    const QImage& facade() const { return facade_; }
+    QString error() const { return error_; }
+
+    QImage grab() const
+    {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, geometry_.x(), geometry_.y(), geometry_.width(), geometry_.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Indices of the targets that differ from the bare facade.
+    static QList<int> shownTargets(const QImage& shot, const QImage& facade)
+    {
+        QList<int> shown;
+        for (int i = 0; i < int(kTargets.size()); ++i)
+            if (differingPixels(shot, facade, kTargets[i]) * 20 > kTargets[i].width() * kTargets[i].height())
+                shown << i;
+        return shown;
+    }
+    QList<int> shownTargets() const { return shownTargets(grab(), facade_); }
+
+    // Real clicks, as fast as the X server takes them; no waiting.
+    bool click(const QList<QPoint>& points)
+    {
+        QStringList args;
+        for (const QPoint& p : points)
+            args << "mousemove" << QString::number(geometry_.x() + p.x()) << QString::number(geometry_.y() + p.y())
+                 << "mousedown" << "1" << "mouseup" << "1";
+        return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
+    }
+    bool click(const QPoint& p) { return click(QList<QPoint>{p}); }
+
+    // One shot, waited for until the game has taken it.
+    bool shoot(const QPoint& p)
+    {
+        const QImage before = region(grab(), kAmmunition);
+        if (!click(p))
+            return false;
+        return waitUntil([&] { return region(grab(), kAmmunition) != before; }) ||
+               fail("the ammunition did not change after a shot");
+    }
+
+    // Waits until exactly one target is shown and stays so for two grabs.
+    std::optional<int> shownTarget()
+    {
+        QList<int> previous;
+        QList<int> now;
+        const bool settled = waitUntil([&] {
+            now = shownTargets();
+            const bool same = !now.isEmpty() && now == previous;
+            previous = now;
+            return same;
+        });
+        if (!settled) {
+            fail("no target was shown");
+            return {};
+        }
+        if (now.size() != 1) {
+            fail(QStringLiteral("%1 targets shown at once").arg(now.size()));
+            return {};
+        }
+        return now.front();
+    }
+
+    bool hit()
+    {
+        const std::optional<int> target = shownTarget();
+        return target && shoot(kTargets[*target].center());
+    }
+
+    bool start()
+    {
+        if (!click(kStartArea.center()))
+            return false;
+        return waitUntil([&] { return region(grab(), kInstructions) != region(facade_, kInstructions); }) ||
+               fail("the start sign did not start play");
+    }
+
+    bool playToWin()
+    {
+        if (!start())
+            return false;
+        for (int i = 0; i < kWinningKills; ++i) {
+            // The referee shows a target and the win in one tick, so a win
+            // that came early is on screen once the target is.
+            const std::optional<int> target = shownTarget();
+            if (target && winBoxShown())
+                return fail(QStringLiteral("won after %1 hits").arg(i));
+            if (!target || !shoot(kTargets[*target].center())) {
+                error_ = QStringLiteral("hit %1 of %2: %3").arg(i + 1).arg(kWinningKills).arg(error_);
+                return false;
+            }
+        }
+        return waitUntil([&] { return winBoxShown(); }) || fail("no win after 100 hits");
+    }
+
+    // Counted, not probed: the box's text may fall on any one pixel, and a
+    // loss box may cover part of it.
+    bool winBoxShown() const
+    {
+        const int area = kWinBox.width() * kWinBox.height();
+        return winGreenPixels(grab()) - winGreenPixels(facade_) > area / 4;
+    }
+
+    // A burst of misses, not waited for one by one.
+    bool missBurst(int count)
+    {
+        QList<QPoint> points;
+        for (int i = 0; i < count; ++i)
+            points << kBarePoints[i % kBarePoints.size()];
+        return click(points);
+    }
+
+    std::optional<QString> lossBox()
+    {
+        if (!waitUntil([] { return !visibleWindows(kBoxTitle).isEmpty(); })) {
+            fail("no loss box appeared");
+            return {};
+        }
+        const QStringList boxes = visibleWindows(kBoxTitle);
+        if (boxes.size() != 1) {
+            fail(QStringLiteral("%1 loss boxes at once").arg(boxes.size()));
+            return {};
+        }
+        return boxes.front();
+    }
+
+    bool closeWindow(const QString& id)
+    {
+        return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
+    }
+
+    bool answers(const QString& id)
+    {
+        return run(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
+    }
+
+    bool pressKey(const QString& id, const QString& key)
+    {
+        return run(QStringLiteral("xdotool"), {"windowfocus", "--sync", id, "key", "--clearmodifiers", key})
+                       .exitCode == 0 ||
+               fail("cannot press " + key);
+    }
+
+    // The exit status, or nothing when the game did not end or crashed.
+    std::optional<int> exitStatus()
+    {
+        if (!waitUntil([&] { return !running(); })) {
+            fail("the game did not end");
+            return {};
+        }
+        if (process_.exitStatus() != QProcess::NormalExit) {
+            fail("the game crashed");
+            return {};
+        }
+        return process_.exitCode();
+    }
+
+private:
+    bool fail(const QString& message)
+    {
+        if (error_.isEmpty())
+            error_ = message;
+        return false;
+    }
+
+    bool readGeometry()
+    {
+        const Run r = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window_});
+        int values[4] = {-1, -1, -1, -1};
+        const char* keys[4] = {"X", "Y", "WIDTH", "HEIGHT"};
+        for (const QString& line : r.output.split('\n')) {
+            for (int i = 0; i < 4; ++i)
+                if (line.startsWith(QLatin1String(keys[i]) + '='))
+                    values[i] = line.section('=', 1).toInt();
+        }
+        geometry_ = QRect(values[0], values[1], values[2], values[3]);
+        return r.exitCode == 0 && values[2] > 0 && values[3] > 0;
+    }
+
+    QProcess process_;
+    QString window_;
+    QRect geometry_;
+    QImage facade_;
+    QString error_;
+};
+
+#define GAME_VERIFY(game, ok) QVERIFY2((ok), qPrintable((game).error()))
+
+// The phases a game can be left in.
+enum class Phase { Waiting, Playing, LossBox, Won };
+
+bool reach(Game& game, Phase phase)
+{
+    if (!game.launch())
+        return false;
+    switch (phase) {
+    case Phase::Waiting: return true;
+    case Phase::Playing: return game.start() && game.shownTarget().has_value();
+    case Phase::LossBox: return game.missBurst(kStartAmmunition) && game.lossBox().has_value();
+    case Phase::Won: return game.playToWin();
+    }
+    return false;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Phase)
+
+class EndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void windowHasTitleSizeAndPlace();
+    void hundredHitsWinAndStopTheReferee();
+    void lastCartridgeLoses_data();
+    void lastCartridgeLoses();
+    void clickStormEndsInOneLossBox();
+    void labelsTakeClicksWithoutCost();
+    void closingEndsWithStatusZero_data();
+    void closingEndsWithStatusZero();
+    void exitCaptionEndsWithStatusZero_data();
+    void exitCaptionEndsWithStatusZero();
+};
+
+void EndToEnd::windowHasTitleSizeAndPlace()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    const Run name = run(QStringLiteral("xdotool"), {"getwindowname", game.window()});
+    QCOMPARE(name.output.trimmed(), QStringLiteral("Skeetra beta 0.01"));
+    QCOMPARE(game.geometry(), QRect(49, 81, 434, 475));
+    GAME_VERIFY(game, game.closeWindow(game.window()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+void EndToEnd::hundredHitsWinAndStopTheReferee()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    QVERIFY(!game.winBoxShown());
+    GAME_VERIFY(game, game.playToWin());
+
+    // The target the referee chose last stays up.
+    const std::optional<int> last = game.shownTarget();
+    GAME_VERIFY(game, last.has_value());
+
+    // It can still be shot, but the stopped referee shows no other, and the
+    // stopped clock no longer counts (it ticks every 800 ms in play).
+    GAME_VERIFY(game, game.shoot(kTargets[*last].center()));
+    const QImage clock = region(game.grab(), kClock);
+    QTest::qWait(1000);
+    QCOMPARE(game.shownTargets(), QList<int>{});
+    QCOMPARE(region(game.grab(), kClock), clock);
+    QVERIFY(game.winBoxShown());
+    QVERIFY(game.running());
+
+    GAME_VERIFY(game, game.click(kExitCaption.center()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+void EndToEnd::lastCartridgeLoses_data()
+{
+    QTest::addColumn<int>("missesBeforePlay");
+    QTest::addColumn<int>("hits");
+    QTest::addColumn<bool>("lastShotHits");
+    QTest::addColumn<QList<QPoint>>("missPoints");
+
+    const QList<QPoint> bare(kBarePoints.begin(), kBarePoints.end());
+    QList<QPoint> hiddenTargets;
+    for (const QRect& t : kTargets)
+        hiddenTargets << t.center();
+    const int allButOne = kStartAmmunition - 1;
+
+    QTest::newRow("misses before play on bare points") << allButOne << 0 << false << bare;
+    QTest::newRow("misses before play on hidden targets") << allButOne << 0 << false << hiddenTargets;
+    // All on one point: every second press reaches the game as a double click.
+    QTest::newRow("hits, then misses on the spent start sign")
+        << 0 << 10 << false << QList<QPoint>{kStartArea.center()};
+    // The loss is judged before the win: the hundredth kill made with the
+    // last cartridge still loses.
+    QTest::newRow("last cartridge on the hundredth kill")
+        << kStartAmmunition - kWinningKills << kWinningKills - 1 << true << bare;
+}
+
+void EndToEnd::lastCartridgeLoses()
+{
+    QFETCH(int, missesBeforePlay);
+    QFETCH(int, hits);
+    QFETCH(bool, lastShotHits);
+    QFETCH(QList<QPoint>, missPoints);
+
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    int shots = 0;
+    auto miss = [&] { return game.shoot(missPoints[shots++ % missPoints.size()]); };
+    for (int i = 0; i < missesBeforePlay; ++i)
+        GAME_VERIFY(game, miss());
+    if (hits > 0 || lastShotHits)
+        GAME_VERIFY(game, game.start());
+    for (int i = 0; i < hits; ++i, ++shots)
+        GAME_VERIFY(game, game.hit());
+    while (shots < kStartAmmunition - 1)
+        GAME_VERIFY(game, miss());
+
+    // One cartridge left: the game goes on.
+    QTest::qWait(kQuietMs);
+    QCOMPARE(visibleWindows(kBoxTitle), QStringList{});
+    QVERIFY(game.running());
+    // A miss chooses no target: before play none may be shown.
+    if (hits == 0 && !lastShotHits)
+        QCOMPARE(game.shownTargets(), QList<int>{});
+
+    if (lastShotHits) {
+        const std::optional<int> target = game.shownTarget();
+        GAME_VERIFY(game, target.has_value());
+        GAME_VERIFY(game, game.click(kTargets[*target].center()));
+    } else {
+        GAME_VERIFY(game, game.click(missPoints[shots % missPoints.size()]));
+    }
+    const std::optional<QString> box = game.lossBox();
+    GAME_VERIFY(game, box.has_value());
+    QVERIFY(!game.winBoxShown());
+    QVERIFY(game.running());
+
+    GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+void EndToEnd::clickStormEndsInOneLossBox()
+{
+    // Targets and bare points away from the middle, where the loss box opens:
+    // a click on its button would end the game before the check.
+    QList<QPoint> points;
+    int k = 0;
+    for (int i : {0, 4, 6, 7, 2, 5, 10, 9, 11})
+        points << kTargets[i].center() << kBarePoints[k++ % 3];
+
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    GAME_VERIFY(game, game.start());
+    GAME_VERIFY(game, game.shownTarget().has_value());
+
+    constexpr int kClicks = 5000;
+    constexpr int kBurst = 500;
+    QList<QPoint> burst;
+    for (int sent = 0; sent < kClicks; sent += kBurst) {
+        burst.clear();
+        for (int i = 0; i < kBurst; ++i)
+            burst << points[(sent + i) % points.size()];
+        GAME_VERIFY(game, game.click(burst));
+        QVERIFY2(game.running(), "the game died in the storm");
+        QVERIFY2(game.answers(game.window()), "the game stopped answering in the storm");
+    }
+
+    const std::optional<QString> box = game.lossBox();
+    GAME_VERIFY(game, box.has_value());
+    QVERIFY(game.answers(game.window()));
+    QTest::qWait(kQuietMs);
+    QCOMPARE(visibleWindows(kBoxTitle).size(), 1);
+
+    GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+void EndToEnd::labelsTakeClicksWithoutCost()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    QList<QPoint> points;
+    for (int round = 0; round < 20; ++round)
+        for (const QRect& label : kQuietLabels)
+            points << label.center();
+    GAME_VERIFY(game, game.click(points));
+    // The start click is queued behind the label clicks; once play shows,
+    // they have all been taken.
+    GAME_VERIFY(game, game.start());
+    QCOMPARE(region(game.grab(), kAmmunition), region(game.facade(), kAmmunition));
+    QCOMPARE(visibleWindows(kBoxTitle), QStringList{});
+    QVERIFY(game.running());
+}
+
+void EndToEnd::closingEndsWithStatusZero_data()
+{
+    QTest::addColumn<Phase>("phase");
+    QTest::addColumn<bool>("closeTheBox");
+    QTest::newRow("waiting") << Phase::Waiting << false;
+    QTest::newRow("playing") << Phase::Playing << false;
+    QTest::newRow("loss box open, the box") << Phase::LossBox << true;
+    QTest::newRow("loss box open, the game window") << Phase::LossBox << false;
+    QTest::newRow("won") << Phase::Won << false;
+}
+
+void EndToEnd::closingEndsWithStatusZero()
+{
+    QFETCH(Phase, phase);
+    QFETCH(bool, closeTheBox);
+    Game game;
+    GAME_VERIFY(game, reach(game, phase));
+    const QString window = closeTheBox ? visibleWindows(kBoxTitle).value(0) : game.window();
+    GAME_VERIFY(game, game.closeWindow(window));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+void EndToEnd::exitCaptionEndsWithStatusZero_data()
+{
+    QTest::addColumn<Phase>("phase");
+    QTest::newRow("waiting") << Phase::Waiting;
+    QTest::newRow("playing") << Phase::Playing;
+    QTest::newRow("won") << Phase::Won;
+}
+
+void EndToEnd::exitCaptionEndsWithStatusZero()
+{
+    QFETCH(Phase, phase);
+    Game game;
+    GAME_VERIFY(game, reach(game, phase));
+    GAME_VERIFY(game, game.click(kExitCaption.center()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+QTEST_MAIN(EndToEnd)
+#include "tst_e2e_game.moc"
