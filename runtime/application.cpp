@@ -75,6 +75,10 @@ int runApplication(int argc, char** argv, const Project& project)
     QApplication::setApplicationVersion(QString::fromUtf8(design.version.data(), design.version.size()));
     if (!design.icon.empty())
         QApplication::setWindowIcon(QIcon(QString::fromUtf8(design.icon.data(), design.icon.size())));
+    // Message boxes speak in the window's own bundled face, at the size of
+    // its status texts, whatever fonts the machine has.
+    loadFonts(design);
+    QApplication::setFont(fontFor(design, {design.defaultFont.family, 9.75}));
 
     Form form(design);
     const std::shared_ptr<void> module = project.bind(form);
