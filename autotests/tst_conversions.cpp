@@ -28,6 +28,10 @@ void Conversions::textReadsAsNumber_data()
     QTest::newRow("negative") << "-1" << -1.0;
     QTest::newRow("plus sign") << "+5" << 5.0;
     QTest::newRow("blanks around") << "  119 \t" << 119.0;
+    QTest::newRow("leading zeros") << "007" << 7.0;
+    QTest::newRow("15 digits") << "999999999999999" << 999999999999999.0;
+    QTest::newRow("16 digits") << "1234567890123456" << 1234567890123456.0;
+    QTest::newRow("17 digits, rounded to the nearest double") << "12345678901234567" << 12345678901234568.0;
     QTest::newRow("fraction") << "1.5" << 1.5;
     QTest::newRow("fraction without digits before point") << ".25" << 0.25;
     QTest::newRow("exponent") << "1e+21" << 1e21;

@@ -10,6 +10,8 @@ void stepCounter(rt::Label& counter, double amount)
     counter.setCaption(rt::doubleToText(rt::checkedResult(value + amount)));
 }
 
+double counterValue(const rt::Label& counter) { return rt::textToDouble(counter.Caption()); }
+
 bool counterEquals(const rt::Label& counter, double value) { return rt::textToDouble(counter.Caption()) == value; }
 bool counterAtMost(const rt::Label& counter, double value) { return rt::textToDouble(counter.Caption()) <= value; }
 bool counterAtLeast(const rt::Label& counter, double value) { return rt::textToDouble(counter.Caption()) >= value; }

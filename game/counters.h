@@ -8,6 +8,8 @@ namespace skeetra {
 
 // Adds a whole amount to the number a label shows.
 void stepCounter(rt::Label& counter, double amount);
+// The number a label shows.
+double counterValue(const rt::Label& counter);
 // Whether a label shows exactly the given number.
 bool counterEquals(const rt::Label& counter, double value);
 bool counterAtMost(const rt::Label& counter, double value);

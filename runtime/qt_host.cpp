@@ -192,6 +192,10 @@ void FormWindow::paintEvent(QPaintEvent* event)
         const Control& c = **it;
         if (!c.Visible() || c.kind() == ControlKind::Timer)
             continue;
+        // Laying out every label's text for each small update would cost
+        // more than the referee's whole tick.
+        if (!event->region().intersects(toQRect(c.rect())))
+            continue;
         if (c.kind() == ControlKind::Label) {
             paintLabel(painter, static_cast<const Label&>(c));
         } else if (!c.design().picture.empty()) {

@@ -1,0 +1,177 @@
+// Hit probe: the real game, watched by an application-wide event filter, for
+// the time from a shot's mouse release reaching the window to the next
+// target being on screen. scripts/bench clicks what it prints:
+//   start X Y               where to click to start play (screen coordinates)
+//   target X Y              the target now on screen
+//   hit_us T tick_us K paint_us P paints N
+//                           release to next target on screen; release to the
+//                           referee's next tick; the repaint that showed the
+//                           target (paint, flush, round trip); window paints
+//                           from the release to that one, inclusive
+//   miss                    the click did not hit; the target is printed again
+// bench_hit_game [hits] ends after that many hits (60 by default).
+#include "first_frame.h"
+#include "form1.h"
+#include "qt_host.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPaintEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+int g_hitsWanted = 60;
+
+QPoint centre(QWidget* window, const rt::Control& control)
+{
+    const rt::PixelRect r = control.rect();
+    return window->mapToGlobal(QPoint(r.left + r.width / 2, r.top + r.height / 2));
+}
+
+class HitProbe : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Timer) {
+            ticked(watched);
+            return false;
+        }
+        auto* window = qobject_cast<rt::FormWindow*>(watched);
+        if (!window)
+            return false;
+        if (event->type() == QEvent::Paint)
+            painting(window, static_cast<QPaintEvent*>(event)->region());
+        else if (event->type() == QEvent::MouseButtonRelease)
+            released(window);
+        return false;
+    }
+
+private:
+    const rt::Control* shownTarget(rt::FormWindow* window) const
+    {
+        for (const auto& c : window->form().controls())
+            if (c->kind() == rt::ControlKind::Image && !c->design().picture.empty() && c->Visible())
+                return c.get();
+        return nullptr;
+    }
+
+    void painting(rt::FormWindow* window, const QRegion& region)
+    {
+        if (!framed_) {
+            framed_ = true;
+            QTimer::singleShot(0, window, [window] {
+                bench::waitUntilOnScreen(window);
+                const QPoint p = centre(window, window->form().image("Image1"));
+                std::printf("start %d %d\n", p.x(), p.y());
+                std::fflush(stdout);
+            });
+            return;
+        }
+        if (!waiting_)
+            return;
+        ++paints_;
+        rt::Form& form = window->form();
+        const bool started = startShown_ && !form.image("Image1").Visible();
+        const bool hit = form.label("Label5").Caption() != killsAtRelease_;
+        const rt::Control* target = shownTarget(window);
+        if (!(started || hit) || !target)
+            return;
+        const rt::PixelRect r = target->rect();
+        if (!region.intersects(QRect(r.left, r.top, r.width, r.height)))
+            return;
+        waiting_ = false;
+        const std::int64_t paintStart = bench::monotonicNs();
+        QTimer::singleShot(0, window, [this, window, target, paintStart, started, paints = paints_] {
+            bench::waitUntilOnScreen(window);
+            const std::int64_t shown = bench::monotonicNs();
+            if (!started) {
+                std::printf("hit_us %.1f tick_us %.1f paint_us %.1f paints %d\n", (shown - releaseNs_) / 1e3,
+                            tickNs_ ? (tickNs_ - releaseNs_) / 1e3 : -1.0, (shown - paintStart) / 1e3, paints);
+                ++hits_;
+            }
+            if (hits_ >= g_hitsWanted) {
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+                return;
+            }
+            const QPoint p = centre(window, *target);
+            std::printf("target %d %d\n", p.x(), p.y());
+            std::fflush(stdout);
+        });
+    }
+
+    // The referee's timer is the window's QTimer with the referee's interval
+    // (or, should the window take timer events itself, the window's first
+    // timer event after the release).
+    void ticked(QObject* watched)
+    {
+        if (!waiting_ || tickNs_)
+            return;
+        if (qobject_cast<rt::FormWindow*>(watched)) {
+            tickNs_ = bench::monotonicNs();
+            return;
+        }
+        auto* timer = qobject_cast<QTimer*>(watched);
+        auto* window = timer ? qobject_cast<rt::FormWindow*>(timer->parent()) : nullptr;
+        if (window && timer->interval() == std::max(1, window->form().timer("Timer2").Interval()))
+            tickNs_ = bench::monotonicNs();
+    }
+
+    void released(rt::FormWindow* window)
+    {
+        releaseNs_ = bench::monotonicNs();
+        tickNs_ = 0;
+        paints_ = 0;
+        rt::Form& form = window->form();
+        killsAtRelease_ = form.label("Label5").Caption();
+        startShown_ = form.image("Image1").Visible();
+        waiting_ = true;
+        // Delivered after the game's own release handling: a click that
+        // changed nothing gets its target printed again.
+        QTimer::singleShot(0, window, [this, window] {
+            rt::Form& f = window->form();
+            if (f.label("Label5").Caption() != killsAtRelease_ || (startShown_ && !f.image("Image1").Visible()))
+                return;
+            waiting_ = false;
+            const rt::Control* target = shownTarget(window);
+            const QPoint p = centre(window, target ? *target : f.image("Image1"));
+            std::printf("miss\n%s %d %d\n", target ? "target" : "start", p.x(), p.y());
+            std::fflush(stdout);
+        });
+    }
+
+    bool framed_ = false;
+    bool waiting_ = false;
+    bool startShown_ = false;
+    int hits_ = 0;
+    int paints_ = 0;
+    std::int64_t releaseNs_ = 0;
+    std::int64_t tickNs_ = 0;
+    std::string killsAtRelease_;
+};
+
+void installProbe()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    app->installEventFilter(new HitProbe(app));
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(installProbe)
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::atoi(argv[1]) > 0)
+        g_hitsWanted = std::atoi(argv[1]);
+    return rt::runApplication(argc, argv, rt::project<skeetra::Form1>());
+}
