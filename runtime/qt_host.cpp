@@ -91,8 +91,25 @@ QStringList labelLines(const QFont& font, int width, const QString& text)
     return lines;
 }
 
-FormWindow::FormWindow(Form& form, QWidget* parent) : QWidget(parent), form_(form)
+Pictures decodePictures(const FormDesign& design)
 {
+    Pictures pictures;
+    auto decode = [&](std::string_view path) {
+        if (!path.empty() && !pictures.count(path))
+            pictures.emplace(path, QImage(qs(path)));
+    };
+    decode(design.picture);
+    for (const ControlDesign& c : design.controls)
+        decode(c.picture);
+    return pictures;
+}
+
+FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : QWidget(parent), form_(form)
+{
+    auto pixmap = [&](std::string_view path) {
+        auto found = decoded.find(path);
+        return found != decoded.end() ? QPixmap::fromImage(found->second) : QPixmap(qs(path));
+    };
     const FormDesign& d = form.design();
     loadFonts(d);
     setWindowTitle(qs(d.caption));
@@ -100,11 +117,11 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QWidget(parent), form_(for
     setFixedSize(form.clientWidth(), form.clientHeight());
     move(twipsToPixels(d.client.left), twipsToPixels(d.client.top));
     if (!d.picture.empty())
-        picture_.load(qs(d.picture));
+        picture_ = pixmap(d.picture);
     for (const auto& c : form.controls()) {
         const std::string_view picture = c->design().picture;
         if (!picture.empty() && !pictures_.count(picture))
-            pictures_[picture].load(qs(picture));
+            pictures_[picture] = pixmap(picture);
     }
     if (!d.icon.empty())
         setWindowIcon(QIcon(qs(d.icon)));

@@ -9,6 +9,7 @@
 #include "forms.h"
 
 #include <QFont>
+#include <QImage>
 #include <QPixmap>
 #include <QStringList>
 #include <QWidget>
@@ -30,10 +31,16 @@ QFont fontFor(const FormDesign& design, const FontDesign& font);
 // boundaries only, with blanks at a break hanging past the edge.
 QStringList labelLines(const QFont& font, int width, const QString& text);
 
+// The design's pictures, decoded. Safe on any thread, also before the
+// application object exists, so start-up can decode while Qt connects.
+using Pictures = std::map<std::string_view, QImage>;
+Pictures decodePictures(const FormDesign& design);
+
 class FormWindow : public QWidget, public Host {
     Q_OBJECT
 public:
-    explicit FormWindow(Form& form, QWidget* parent = nullptr);
+    // Pictures missing from `decoded` are loaded here.
+    explicit FormWindow(Form& form, const Pictures& decoded = {}, QWidget* parent = nullptr);
     ~FormWindow() override;
 
     Form& form() { return form_; }
