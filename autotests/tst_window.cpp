@@ -158,6 +158,8 @@ void WindowTests::windowHasItsDesignedFrame()
     QCOMPARE(w.window.windowTitle(), "Skeetra beta 0.01");
     QCOMPARE(w.window.size(), QSize(434, 475));
     QCOMPARE(w.window.minimumSize(), w.window.maximumSize());
+    QCOMPARE(w.window.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+
     QVERIFY(w.f.Timer2.Enabled());
     QVERIFY(!w.f.Timer1.Enabled());
 }
@@ -307,6 +309,11 @@ void WindowTests::hidingATargetRestoresTheFacade()
     QVERIFY(seeThrough > 0);
     w.f.Image11.setVisible(false);
     QCOMPARE(w.window.grab(r).toImage(), before);
+
+    // The start area draws nothing: the sign is the window picture's.
+    const QImage withStartArea = w.window.grab().toImage();
+    w.f.Image1.setVisible(false);
+    QCOMPARE(w.window.grab().toImage(), withStartArea);
 }
 
 void WindowTests::denseDisplayKeepsPicturePixelsSharp()
