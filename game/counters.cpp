@@ -12,9 +12,8 @@ void stepCounter(rt::Label& counter, double amount)
 
 double counterValue(const rt::Label& counter) { return rt::textToDouble(counter.Caption()); }
 
-bool counterEquals(const rt::Label& counter, double value) { return rt::textToDouble(counter.Caption()) == value; }
-bool counterAtMost(const rt::Label& counter, double value) { return rt::textToDouble(counter.Caption()) <= value; }
-bool counterAtLeast(const rt::Label& counter, double value) { return rt::textToDouble(counter.Caption()) >= value; }
+bool counterAtMost(const rt::Label& counter, double value) { return counterValue(counter) <= value; }
+bool counterAtLeast(const rt::Label& counter, double value) { return counterValue(counter) >= value; }
 
 void chooseTargetIndex(rt::Label& index)
 {

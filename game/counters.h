@@ -10,8 +10,6 @@ namespace skeetra {
 void stepCounter(rt::Label& counter, double amount);
 // The number a label shows.
 double counterValue(const rt::Label& counter);
-// Whether a label shows exactly the given number.
-bool counterEquals(const rt::Label& counter, double value);
 bool counterAtMost(const rt::Label& counter, double value);
 bool counterAtLeast(const rt::Label& counter, double value);
 // Writes a new random target index, 0 to 11, into the index label.

@@ -6,23 +6,22 @@
 # Usage: smoke-installed.sh [EXECUTABLE]   (default /usr/bin/skeetra)
 set -euo pipefail
 
+if [ -z "${SKEETRA_ON_XVFB:-}" ]; then
+    SKEETRA_ON_XVFB=1 exec "$(dirname "$(readlink -f "$0")")/../scripts/with-xvfb.sh" "$0" "$@"
+fi
+
 exe="${1:-/usr/bin/skeetra}"
 prefix="$(dirname "$(dirname "$exe")")"
 title='Skeetra beta 0.01'
 want_size='434x475' # the designed client area, 6510 x 7125 twips
 
 work="$(mktemp -d)"
-xvfb_pid=''
 game_pid=''
 
 cleanup() {
     if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then
         kill "$game_pid" 2>/dev/null || true
         wait "$game_pid" 2>/dev/null || true
-    fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
     fi
     rm -rf "$work"
 }
@@ -54,18 +53,6 @@ found="$(command -v skeetra || true)"
 echo "ok: installed files"
 
 # ---------------------------------------------------------------- the window
-
-# -displayfd: the server picks a free display and writes its number once it
-# accepts connections, so nothing here guesses a number or sleeps blindly.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb named no display within 10 s"
-export DISPLAY=":$(head -n 1 "$work/display")"
 
 env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$exe" >"$work/game.log" 2>&1 &
 game_pid=$!

@@ -17,8 +17,8 @@ Form* g_current = nullptr;
 
 } // namespace
 
-Control::Control(Form& form, const ControlDesign& design, int stackIndex)
-    : form_(form), design_(design), stackIndex_(stackIndex), visible_(design.visible)
+Control::Control(Form& form, const ControlDesign& design)
+    : form_(form), design_(design), visible_(design.visible)
 {
 }
 
@@ -36,8 +36,8 @@ void Control::setVisible(bool visible)
     form_.changed(*this);
 }
 
-Label::Label(Form& form, const ControlDesign& design, int stackIndex)
-    : Control(form, design, stackIndex), caption_(design.caption)
+Label::Label(Form& form, const ControlDesign& design)
+    : Control(form, design), caption_(design.caption)
 {
 }
 
@@ -49,8 +49,8 @@ void Label::setCaption(std::string caption)
     form_.changed(*this);
 }
 
-Timer::Timer(Form& form, const ControlDesign& design, int stackIndex)
-    : Control(form, design, stackIndex), enabled_(design.enabled)
+Timer::Timer(Form& form, const ControlDesign& design)
+    : Control(form, design), enabled_(design.enabled)
 {
 }
 
@@ -65,14 +65,12 @@ void Timer::setEnabled(bool enabled)
 
 Form::Form(const FormDesign& design) : design_(design)
 {
-    int index = 0;
     for (const ControlDesign& c : design.controls) {
         switch (c.kind) {
-        case ControlKind::Label: controls_.push_back(std::make_unique<Label>(*this, c, index)); break;
-        case ControlKind::Image: controls_.push_back(std::make_unique<Image>(*this, c, index)); break;
-        case ControlKind::Timer: controls_.push_back(std::make_unique<Timer>(*this, c, index)); break;
+        case ControlKind::Label: controls_.push_back(std::make_unique<Label>(*this, c)); break;
+        case ControlKind::Image: controls_.push_back(std::make_unique<Image>(*this, c)); break;
+        case ControlKind::Timer: controls_.push_back(std::make_unique<Timer>(*this, c)); break;
         }
-        ++index;
     }
     g_current = this;
 }

@@ -98,7 +98,7 @@ class Form;
 
 class Control {
 public:
-    Control(Form& form, const ControlDesign& design, int stackIndex);
+    Control(Form& form, const ControlDesign& design);
     virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -107,7 +107,6 @@ public:
     std::string_view name() const { return design_.name; }
     ControlKind kind() const { return design_.kind; }
     PixelRect rect() const;
-    int stackIndex() const { return stackIndex_; }
 
     bool Visible() const { return visible_; }
     void setVisible(bool visible);
@@ -119,13 +118,12 @@ public:
 protected:
     Form& form_;
     const ControlDesign& design_;
-    int stackIndex_;
     bool visible_;
 };
 
 class Label : public Control {
 public:
-    Label(Form& form, const ControlDesign& design, int stackIndex);
+    Label(Form& form, const ControlDesign& design);
     const std::string& Caption() const { return caption_; }
     void setCaption(std::string caption);
 
@@ -140,7 +138,7 @@ public:
 
 class Timer : public Control {
 public:
-    Timer(Form& form, const ControlDesign& design, int stackIndex);
+    Timer(Form& form, const ControlDesign& design);
     int Interval() const { return design_.interval; }
     bool Enabled() const { return enabled_; }
     void setEnabled(bool enabled);
@@ -202,7 +200,6 @@ public:
 
     bool ended() const { return ended_; }
     int exitStatus() const { return exitStatus_; }
-    bool handlerRunning() const { return depth_ > 0; }
 
     // Runtime services reach the form whose handler is running through this.
     static Form* current();
