@@ -4,7 +4,8 @@
 // message box, program end, runtime errors).
 //
 // Nothing here depends on Qt, so rules written against this header can be
-// driven directly by tests; the Qt window that shows a Form lives in qt_host.h.
+// driven directly by tests. Each platform has a host that shows a Form and feeds
+// it events: runtime/qt/ on Qt, runtime/win32/ on Windows.
 #pragma once
 
 #include <cstdint>
@@ -142,6 +143,8 @@ public:
     int Interval() const { return design_.interval; }
     bool Enabled() const { return enabled_; }
     void setEnabled(bool enabled);
+    // Whether the host's platform timer should be running for it.
+    bool running() const { return enabled_; }
 
 private:
     bool enabled_;
@@ -153,6 +156,7 @@ class Host {
 public:
     virtual ~Host() = default;
     virtual void controlChanged(Control&) {}
+    // The timer's running() changed: start or stop its platform timer.
     virtual void timerChanged(Timer&) {}
     virtual void messageBox(std::string_view text) = 0;
     virtual void errorReported(int number, std::string_view description) = 0;

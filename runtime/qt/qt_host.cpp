@@ -180,7 +180,7 @@ void FormWindow::startTimers()
 {
     timersStarted_ = true;
     for (auto& slot : timers_)
-        if (slot.timer->Enabled() && !form_.ended())
+        if (slot.timer->running() && !form_.ended())
             slot.qtimer->start();
 }
 
@@ -244,7 +244,7 @@ void FormWindow::timerChanged(Timer& timer)
     for (auto& slot : timers_) {
         if (slot.timer != &timer)
             continue;
-        if (timer.Enabled() && timersStarted_)
+        if (timer.running() && timersStarted_)
             slot.qtimer->start();
         else
             slot.qtimer->stop();
