@@ -13,8 +13,8 @@ private slots:
     void textReadsAsNumber();
     void textThatIsNoNumberIsRuntimeError_data();
     void textThatIsNoNumberIsRuntimeError();
-    void numbersWriteShortestText_data();
-    void numbersWriteShortestText();
+    void numbersWriteText_data();
+    void numbersWriteText();
     void writtenTextReadsBack();
     void nonFiniteResultIsFloatError();
 };
@@ -78,7 +78,7 @@ void Conversions::textThatIsNoNumberIsRuntimeError()
     }
 }
 
-void Conversions::numbersWriteShortestText_data()
+void Conversions::numbersWriteText_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<bool>("single");
@@ -91,12 +91,31 @@ void Conversions::numbersWriteShortestText_data()
     QTest::newRow("101") << 101.0 << false << "101";
     QTest::newRow("largest exact whole double") << 9007199254740992.0 << false << "9007199254740992";
     QTest::newRow("fraction") << 0.1 << false << "0.1";
+    // Whole numbers below 10^15 in magnitude are plain digits, never "1e+05".
+    QTest::newRow("100000") << 100000.0 << false << "100000";
+    QTest::newRow("-100000") << -100000.0 << false << "-100000";
+    QTest::newRow("200000") << 200000.0 << false << "200000";
+    QTest::newRow("10^14") << 1e14 << false << "100000000000000";
+    QTest::newRow("largest below 10^15") << 999999999999999.0 << false << "999999999999999";
+    QTest::newRow("most negative above -10^15") << -999999999999999.0 << false << "-999999999999999";
+    QTest::newRow("10^15 keeps the shortest form") << 1e15 << false << "1e+15";
+    QTest::newRow("10^21") << 1e21 << false << "1e+21";
+    QTest::newRow("fraction above 100000") << 100000.5 << false << "100000.5";
+    QTest::newRow("small fraction") << 1e-7 << false << "1e-07";
     QTest::newRow("single 0") << 0.0 << true << "0";
     QTest::newRow("single 11") << 11.0 << true << "11";
     QTest::newRow("single fraction, shortest for a single") << double(0.1f) << true << "0.1";
+    QTest::newRow("single 100000") << 100000.0 << true << "100000";
+    QTest::newRow("single -100000") << -100000.0 << true << "-100000";
+    QTest::newRow("single 2^24") << 16777216.0 << true << "16777216";
+    // Whole floats beyond 2^24 are written with the digits they hold.
+    QTest::newRow("single 2^24 + 2") << 16777218.0 << true << "16777218";
+    QTest::newRow("single 10^10, held exactly") << double(1e10f) << true << "10000000000";
+    QTest::newRow("single nearest 10^15 lies below it") << double(1e15f) << true << "999999986991104";
+    QTest::newRow("single 10^16 keeps the shortest form") << double(1e16f) << true << "1e+16";
 }
 
-void Conversions::numbersWriteShortestText()
+void Conversions::numbersWriteText()
 {
     QFETCH(double, value);
     QFETCH(bool, single);

@@ -247,7 +247,8 @@ float checkedResult(float value);
 // Reads what doubleToText writes, with blanks around it; anything else,
 // the empty text included, is a type mismatch.
 double textToDouble(std::string_view text);
-// The shortest text that reads back to the same value; whole numbers have no point.
+// The shortest text that reads back to the same value; whole numbers have no
+// point, and below 10^15 in magnitude no exponent either: "100000", not "1e+05".
 std::string doubleToText(double value);
 std::string singleToText(float value);
 

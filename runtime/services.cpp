@@ -23,12 +23,16 @@ std::string_view describe(ErrorNumber number)
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-template <class T> std::string shortestText(T value)
+template <class T> std::string numberText(T value)
 {
     if (value == 0)
         return "0"; // also for minus zero, which a player would not understand
     char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // Captions hold plain decimal text, and the shortest form would write
+    // 100000 as "1e+05": whole numbers short of 10^15 get all their digits.
+    const bool plainWhole = std::fabs(double(value)) < 1e15 && std::trunc(value) == value;
+    auto [end, ec] = plainWhole ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                                : std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, end);
 }
 
@@ -98,8 +102,8 @@ double textToDouble(std::string_view text)
     return negative ? -value : value;
 }
 
-std::string doubleToText(double value) { return shortestText(value); }
-std::string singleToText(float value) { return shortestText(value); }
+std::string doubleToText(double value) { return numberText(value); }
+std::string singleToText(float value) { return numberText(value); }
 
 void randomize()
 {
