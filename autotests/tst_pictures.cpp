@@ -1,12 +1,17 @@
 // Checks the committed pictures: their byte layout (the figure relies on its
 // transparent index, the icons on their mask), and that the facade's
-// openings, ledges and sign sit where the game puts the figure and prompt.
+// openings, ledges and sign sit where the game puts the figure and the start
+// area, and the pointer is the icon with a thicker bar.
+#include "form1_design.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QList>
 #include <QRect>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -85,6 +90,28 @@ QList<QPoint> targetSpotList()
             {192, 184}, {32, 216},  {368, 216}, {152, 344}, {224, 344}, {384, 344}};
 }
 
+// Where the start control lies on the window; the facade is painted at the
+// client area's top left, one picture pixel to a window pixel.
+QRect startArea()
+{
+    for (const rt::ControlDesign &c : skeetra::form1Design().controls) {
+        if (c.name == "Image1")
+            return QRect(rt::twipsToPixels(c.place.left), rt::twipsToPixels(c.place.top),
+                         rt::twipsToPixels(c.place.width), rt::twipsToPixels(c.place.height));
+    }
+    return {};
+}
+
+QRect boundingBox(const QImage &image, const QRect &within, const std::function<bool(QRgb)> &wanted)
+{
+    QRect box;
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x)
+            if (wanted(image.pixel(x, y)))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
 int transparentCount(const QImage &image)
 {
     int n = 0;
@@ -110,7 +137,8 @@ private slots:
     void icons();
     void targetSpots_data();
     void targetSpots();
-    void signField();
+    void signFillsTheStartArea();
+    void pointerIsTheIconWithAThickerBar();
 };
 
 void TestPictures::gifLayout_data()
@@ -300,23 +328,92 @@ void TestPictures::targetSpots()
     QVERIFY2(below == Grey || below == Green, qPrintable(QString::number(y)));
 }
 
-void TestPictures::signField()
+void TestPictures::signFillsTheStartArea()
 {
     const QImage &image = facade();
-    const QRect prompt(136, 288, 153, 41);
-    int lettering = 0;
-    for (int y = prompt.top(); y <= prompt.bottom(); ++y) {
-        for (int x = prompt.left(); x <= prompt.right(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            const bool edge = x == prompt.left() || x == prompt.right()
-                || y == prompt.top() || y == prompt.bottom();
-            QVERIFY2(c == Yellow || (!edge && c == Black),
-                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
-            lettering += c == Black;
-        }
+    const QRect area = startArea();
+    QVERIFY(!area.isEmpty());
+
+    // The sign is the yellow field with everything black joined to it: its
+    // border and lettering. Flood it from a yellow pixel; if it leaked into
+    // other black shapes, its box would grow past the start area.
+    const QRect yellow = boundingBox(image, image.rect(), [](QRgb c) { return c == Yellow; });
+    QVERIFY(!yellow.isEmpty());
+    QRect sign;
+    QList<bool> seen(image.width() * image.height(), false);
+    QList<QPoint> todo{yellow.topLeft()};
+    while (image.pixel(todo.first()) != Yellow)   // the yellow's top row holds one
+        todo.first().rx()++;
+    while (!todo.isEmpty()) {
+        const QPoint p = todo.takeLast();
+        if (!image.rect().contains(p) || seen[p.y() * image.width() + p.x()]
+            || (image.pixel(p) != Yellow && image.pixel(p) != Black))
+            continue;
+        seen[p.y() * image.width() + p.x()] = true;
+        sign |= QRect(p, QSize(1, 1));
+        todo << p + QPoint(1, 0) << p - QPoint(1, 0) << p + QPoint(0, 1) << p - QPoint(0, 1);
     }
-    const double share = double(lettering) / (prompt.width() * prompt.height());
+    QCOMPARE(sign, area);
+
+    // A thick black border runs along the start area's edge, the yellow field
+    // fills what it frames, and no yellow lies anywhere else.
+    auto ringIsBlack = [&](int depth) {
+        const QRect ring = area.adjusted(depth, depth, -depth, -depth);
+        for (int y = ring.top(); y <= ring.bottom(); ++y)
+            for (int x = ring.left(); x <= ring.right(); ++x)
+                if ((x == ring.left() || x == ring.right() || y == ring.top() || y == ring.bottom())
+                    && image.pixel(x, y) != Black)
+                    return false;
+        return true;
+    };
+    int border = 0;
+    while (border < area.height() / 2 && ringIsBlack(border))
+        ++border;
+    const QRect field = area.adjusted(border, border, -border, -border);
+    QVERIFY2(border >= 2, qPrintable(QString::number(border)));
+    QCOMPARE(yellow, field);
+
+    // The lettering is centred in the field and clear of the border.
+    const QRect letters = boundingBox(image, field, [](QRgb c) { return c == Black; });
+    QVERIFY(!letters.isEmpty());
+    const int left = letters.left() - field.left(), right = field.right() - letters.right();
+    const int top = letters.top() - field.top(), bottom = field.bottom() - letters.bottom();
+    QVERIFY2(qAbs(left - right) <= 1 && qAbs(top - bottom) <= 1 && qMin(left, right) >= 3 && qMin(top, bottom) >= 3,
+             qPrintable(QStringLiteral("margins %1 %2 %3 %4").arg(left).arg(right).arg(top).arg(bottom)));
+    int lettering = 0;
+    for (int y = field.top(); y <= field.bottom(); ++y)
+        for (int x = field.left(); x <= field.right(); ++x)
+            lettering += image.pixel(x, y) == Black;
+    const double share = double(lettering) / (field.width() * field.height());
     QVERIFY2(share > 0.05 && share < 0.4, qPrintable(QString::number(share)));
+}
+
+void TestPictures::pointerIsTheIconWithAThickerBar()
+{
+    const QImage icon = load(QStringLiteral(":/pictures/crosshair.ico"));
+    const QImage pointer = load(QStringLiteral(":/pictures/pointer.ico"));
+    QCOMPARE(pointer.size(), icon.size());
+    // The hot spot is the lower right pixel of the 2 x 2 crossing, so the
+    // icon's 1-pixel bar is the row above it and the pointer adds its own row.
+    const int hotRow = skeetra::form1Design().mouseHotY;
+    const int barRow = hotRow - 1;
+    auto row = [](const QImage &image, int y) {
+        QList<QRgb> pixels;
+        for (int x = 0; x < image.width(); ++x)
+            pixels << image.pixel(x, y);
+        return pixels;
+    };
+    int differing = 0;
+    for (int y = 0; y < icon.height(); ++y) {
+        if (y == barRow || y == hotRow)
+            continue;
+        for (int x = 0; x < icon.width(); ++x)
+            differing += pointer.pixel(x, y) != icon.pixel(x, y);
+    }
+    QCOMPARE(differing, 0);
+    QCOMPARE(row(pointer, barRow), row(icon, barRow));
+    QCOMPARE(row(pointer, hotRow), row(icon, barRow));
+    QVERIFY(row(icon, hotRow) != row(icon, barRow));
 }
 
 QTEST_MAIN(TestPictures)

@@ -3,7 +3,8 @@
 
 The build only embeds the files this script wrote; it never runs the script.
 Change the art here, rerun with /usr/bin/python3 (which has Debian's
-python3-pil for the sign lettering) and commit the new pictures with it.
+python3-pil for the sign lettering, in fonts-liberation2's Liberation Sans
+Bold) and commit the new pictures with it.
 
 Everything apart from the lettering is the standard library, so the GIF and
 ICO writers are below, kept as small as the two formats allow.
@@ -154,7 +155,11 @@ SPOT = {
 BASE_LINE_Y = 399          # doorways' foot; two pixels thick
 LAWN_TOP = BASE_LINE_Y + 2
 SIGN_TEXT = "kill them all !!!"
-SIGN_FIELD = (131, 285, 293, 331)   # yellow; covers the 153x41 start-prompt box at 136,288
+SIGN_FONT_SIZE = 20
+# The whole sign, border included, is the start area Image1 (2040,4320 twips,
+# 2295 x 615): a click anywhere on what the player sees as the sign starts
+# play, and a click beside it is a plain miss.
+SIGN = (136, 288, 288, 328)         # inclusive corners
 SIGN_BORDER = 3
 LEDGE_HIGH = 6
 LINTEL_HIGH = 4
@@ -223,12 +228,13 @@ def facade_shapes():
     shapes += [lintel(middle), ("rect", middle, BLACK, None),
                ledge("middle", middle[0] - 6, middle[2] + 6)]
 
-    # Start sign over the two front doors.
-    fx0, fy0, fx1, fy1 = SIGN_FIELD
+    # Start sign over the two front doors: a yellow field inside a black border.
+    sx0, sy0, sx1, sy1 = SIGN
     b = SIGN_BORDER
-    shapes += [("rect", (fx0 - b, fy0 - b, fx1 + b, fy1 + b), BLACK, None),
-               ("rect", SIGN_FIELD, YELLOW, None),
-               ("text", SIGN_FIELD, SIGN_TEXT, BLACK)]
+    field = (sx0 + b, sy0 + b, sx1 - b, sy1 - b)
+    shapes += [("rect", SIGN, BLACK, None),
+               ("rect", field, YELLOW, None),
+               ("text", field, SIGN_TEXT, SIGN_FONT_SIZE, BLACK)]
 
     # Street level: two wide front doors with a jamb between, a narrower
     # side door, all standing on the base line.
@@ -302,12 +308,15 @@ class Canvas:
         for a, b in edges:
             self.line(a, b, outline)
 
-    def text(self, box, text, c):
+    def text(self, box, text, size, c):
         """Hard-edged lettering: PIL only rasterises, a threshold drops the
         anti-aliasing so the picture keeps its plain colours."""
         x0, y0, x1, y1 = box
         w, h = x1 - x0 + 1, y1 - y0 + 1
-        font = ImageFont.truetype(SIGN_FONT, 22)
+        try:
+            font = ImageFont.truetype(SIGN_FONT, size)
+        except OSError:
+            sys.exit(f"make_pictures.py: {SIGN_FONT} is missing; install Debian's fonts-liberation2.")
         mask = Image.new("L", (w, h), 0)
         draw = ImageDraw.Draw(mask)
         left, top, right, bottom = draw.textbbox((0, 0), text, font=font)
@@ -416,14 +425,15 @@ ICON_BLACK, ICON_WHITE, ICON_GREY, ICON_OLIVE_GREY, ICON_PALE_BLUE = range(5)
 RING_OUTER, RING_INNER = 10.7, 8.5   # radii around the crossing, in pixels
 BAR_OVERSHOOT = 3.0                  # how far both bars run past the ring
 TIP = 2                              # white rows closing each end of the upright bar
+BAR_ROW = 15                         # the icon's 1-px horizontal bar
 
 
-def draw_crosshair(bar_rows):
-    """Black ring crossed by a 2-px upright bar (columns 15, 16) and a
-    horizontal bar on `bar_rows`. Edge pixels are shaded by coverage, which
-    gives the ring its soft grey/blue fringe."""
+def draw_crosshair():
+    """The window icon: a black ring crossed by a 2-px upright bar (columns
+    15, 16) and a 1-px horizontal bar on BAR_ROW. Edge pixels are shaded by
+    coverage, which gives the ring its soft grey/blue fringe."""
     cx = 16.0
-    cy = (bar_rows[0] + bar_rows[-1] + 1) / 2
+    cy = BAR_ROW + 0.5
     reach = RING_OUTER + BAR_OVERSHOOT
     upright_top, upright_bottom = math.floor(cy - reach), math.ceil(cy + reach) - 1
 
@@ -431,7 +441,7 @@ def draw_crosshair(bar_rows):
         r = math.hypot(x - cx, y - cy)
         return (RING_INNER <= r <= RING_OUTER
                 or (15 <= x < 17 and cy - reach <= y < cy + reach)
-                or (bar_rows[0] <= y < bar_rows[-1] + 1 and abs(x - cx) <= reach))
+                or (BAR_ROW <= y < BAR_ROW + 1 and abs(x - cx) <= reach))
 
     n = 4  # sub-samples per side
     rows = []
@@ -458,16 +468,24 @@ def draw_crosshair(bar_rows):
     return rows
 
 
+def thicken_bar(icon):
+    """The aiming pointer: the icon pixel for pixel, but with its horizontal
+    bar doubled onto the row below, so both bars are 2 px and cross in the
+    2x2 block at 15..16 whose corner (16, 16) is the hot spot. Deriving it
+    from the icon keeps the two from drifting apart."""
+    rows = [list(row) for row in icon]
+    rows[BAR_ROW + 1] = list(icon[BAR_ROW])
+    return rows
+
+
 def main():
     os.makedirs(OUT_DIR, exist_ok=True)
     write_gif(os.path.join(OUT_DIR, "facade.gif"), draw_facade(), FACADE_PALETTE)
     write_gif(os.path.join(OUT_DIR, "target.gif"), draw_figure(), FIGURE_PALETTE,
               transparent=FIGURE_TRANSPARENT)
-    # Window icon: thin horizontal bar.
-    write_ico(os.path.join(OUT_DIR, "crosshair.ico"), draw_crosshair([15]), ICON_PALETTE)
-    # Aiming pointer: both bars 2 px, crossing in the 2x2 block at 15..16;
-    # its hot spot is (16, 16).
-    write_ico(os.path.join(OUT_DIR, "pointer.ico"), draw_crosshair([15, 16]), ICON_PALETTE)
+    icon = draw_crosshair()
+    write_ico(os.path.join(OUT_DIR, "crosshair.ico"), icon, ICON_PALETTE)
+    write_ico(os.path.join(OUT_DIR, "pointer.ico"), thicken_bar(icon), ICON_PALETTE)
 
 
 if __name__ == "__main__":
