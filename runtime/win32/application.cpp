@@ -1,0 +1,46 @@
+// Program start on Windows: builds the project's form in a Win32 window,
+// raises its load event, shows it and delivers events until the program ends.
+#include "win32_host.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace rt {
+
+namespace {
+
+constexpr int kCannotStartStatus = 2;
+
+} // namespace
+
+int runApplication(int, char**, const Project& project)
+{
+    // The Windows Imaging Component is a COM component.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    int status = 0;
+    try {
+        Form form(project.form);
+        const std::shared_ptr<void> module = project.bind(form);
+        win32::FormWindow window(form);
+        form.load();
+        if (form.ended()) {
+            status = form.exitStatus();
+        } else {
+            window.show();
+            window.startTimers();
+            status = window.run();
+        }
+    } catch (const win32::StartupError& error) {
+        std::fprintf(stderr, "skeetra: cannot open the window: %s\n", error.what.c_str());
+        std::fflush(stderr);
+        const std::wstring text = win32::widen("The game window cannot be opened: " + error.what);
+        MessageBoxW(nullptr, text.c_str(), win32::widen(project.form.appTitle).c_str(), MB_OK | MB_ICONERROR);
+        status = kCannotStartStatus;
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return status;
+}
+
+} // namespace rt

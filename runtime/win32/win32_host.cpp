@@ -1,0 +1,888 @@
+// Paints a Form with GDI, routes clicks and timer ticks to it, and shows its
+// message boxes with MessageBoxW.
+#include "win32_host.h"
+
+#include <mmsystem.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace rt::win32 {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"SkeetraForm";
+// A fixed frame: the layout is exact only at its designed size.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = 0;
+constexpr UINT_PTR kModalLoopTimer = 1;
+// Below the default system tick (15.6 ms) a plain waitable timer needs a
+// raised timer resolution to keep its interval.
+constexpr int kCoarseTickMs = 16;
+
+// Whole-number scaling keeps the pictures' pixels square and sharp: 150 %
+// shows the design at 1, 200 % at 2.
+int scaleFor(UINT dpi) { return std::max(1, static_cast<int>(dpi / USER_DEFAULT_SCREEN_DPI)); }
+
+[[noreturn]] void fail(const std::string& what, HRESULT hr = S_OK)
+{
+    std::string text = what;
+    if (hr != S_OK) {
+        char code[16];
+        std::snprintf(code, sizeof code, " (0x%08lX)", static_cast<unsigned long>(hr));
+        text += code;
+    }
+    throw StartupError{text};
+}
+
+void check(HRESULT hr, const char* what, std::string_view path)
+{
+    if (FAILED(hr))
+        fail(std::string(what) + " " + std::string(path), hr);
+}
+
+} // namespace
+
+std::wstring widen(std::string_view utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string narrow(std::wstring_view wide)
+{
+    if (wide.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+std::string_view resourceBytes(std::string_view path)
+{
+    std::string_view name = path;
+    if (name.starts_with(":/"))
+        name.remove_prefix(2);
+    const std::wstring wname = widen(name);
+    HRSRC found = FindResourceW(nullptr, wname.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    if (!found)
+        fail("no resource " + std::string(path));
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data)
+        fail("cannot load resource " + std::string(path));
+    return {static_cast<const char*>(data), SizeofResource(nullptr, found)};
+}
+
+// GDI can load a font from memory but names no family for it; CreateFontW
+// needs the name, which the font's own name table holds.
+std::wstring fontFamilyName(std::string_view font)
+{
+    auto has = [&](size_t at, size_t n) { return at <= font.size() && n <= font.size() - at; };
+    auto u16 = [&](size_t at) -> unsigned {
+        return static_cast<unsigned>(static_cast<unsigned char>(font[at])) << 8 | static_cast<unsigned char>(font[at + 1]);
+    };
+    auto u32 = [&](size_t at) -> size_t { return size_t{u16(at)} << 16 | u16(at + 2); };
+    if (!has(0, 12))
+        return {};
+    size_t table = 0;
+    bool found = false;
+    for (unsigned i = 0, n = u16(4); i < n && has(12 + 16 * size_t{i}, 16); ++i) {
+        const size_t record = 12 + 16 * size_t{i};
+        if (font.substr(record, 4) == "name") {
+            table = u32(record + 8);
+            found = true;
+            break;
+        }
+    }
+    if (!found || !has(table, 6))
+        return {};
+    const size_t strings = table + u16(table + 4);
+    std::wstring best;
+    int bestRank = 0;
+    for (unsigned i = 0, n = u16(table + 2); i < n && has(table + 6 + 12 * size_t{i}, 12); ++i) {
+        const size_t r = table + 6 + 12 * size_t{i};
+        const unsigned platform = u16(r), encoding = u16(r + 2), language = u16(r + 4), id = u16(r + 6);
+        const size_t length = u16(r + 8), offset = u16(r + 10);
+        // Windows platform, Unicode, family name; US English first.
+        if (platform != 3 || (encoding != 0 && encoding != 1) || id != 1 || !has(strings + offset, length))
+            continue;
+        const int rank = language == 0x409 ? 2 : 1;
+        if (rank <= bestRank)
+            continue;
+        bestRank = rank;
+        best.clear();
+        for (size_t k = 0; k + 1 < length; k += 2)
+            best.push_back(static_cast<wchar_t>(u16(strings + offset + k)));
+    }
+    return best;
+}
+
+std::vector<std::wstring> labelLines(HDC dc, int width, const std::wstring& text)
+{
+    auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    auto widthOf = [&](size_t from, size_t to) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.data() + from, static_cast<int>(to - from), &size);
+        return static_cast<int>(size.cx);
+    };
+    std::vector<std::wstring> lines;
+    size_t lineStart = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        // A word and the blanks after it; only its visible part has to fit.
+        size_t wordEnd = pos;
+        while (wordEnd < text.size() && !blank(text[wordEnd]))
+            ++wordEnd;
+        size_t next = wordEnd;
+        while (next < text.size() && blank(text[next]))
+            ++next;
+        if (pos > lineStart && wordEnd > pos && widthOf(lineStart, wordEnd) > width) {
+            lines.push_back(text.substr(lineStart, pos - lineStart));
+            lineStart = pos;
+        }
+        pos = next;
+    }
+    if (lineStart < text.size() || lines.empty())
+        lines.push_back(text.substr(lineStart));
+    return lines;
+}
+
+// ---------------------------------------------------------------- pictures
+
+// A decoded picture (premultiplied BGRA, as WIC gives it) and its copy at the
+// current scale as a DIB section GDI draws from.
+struct FormWindow::Picture {
+    ComPtr<IWICBitmap> decoded;
+    int width = 0, height = 0;
+    bool opaque = true;
+    HBITMAP scaled = nullptr;
+
+    ~Picture()
+    {
+        if (scaled)
+            DeleteObject(scaled);
+    }
+};
+
+namespace {
+
+ComPtr<IWICBitmap> decode(IWICImagingFactory* wic, std::string_view path)
+{
+    const std::string_view bytes = resourceBytes(path);
+    ComPtr<IWICStream> stream;
+    check(wic->CreateStream(&stream), "cannot read", path);
+    check(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
+                                       static_cast<DWORD>(bytes.size())),
+          "cannot read", path);
+    ComPtr<IWICBitmapDecoder> decoder;
+    check(wic->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnLoad, &decoder),
+          "cannot decode", path);
+    ComPtr<IWICBitmapFrameDecode> frame;
+    check(decoder->GetFrame(0, &frame), "cannot decode", path);
+    ComPtr<IWICFormatConverter> converter;
+    check(wic->CreateFormatConverter(&converter), "cannot convert", path);
+    check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                WICBitmapPaletteTypeCustom),
+          "cannot convert", path);
+    ComPtr<IWICBitmap> bitmap;
+    check(wic->CreateBitmapFromSource(converter.Get(), WICBitmapCacheOnLoad, &bitmap), "cannot decode", path);
+    return bitmap;
+}
+
+// The picture's pixels, each repeated scale × scale times: never smoothed.
+std::vector<std::uint32_t> pixelsAt(IWICImagingFactory* wic, IWICBitmap* bitmap, int scale, int& width, int& height)
+{
+    UINT w = 0, h = 0;
+    bitmap->GetSize(&w, &h);
+    ComPtr<IWICBitmapSource> source = bitmap;
+    if (scale > 1) {
+        ComPtr<IWICBitmapScaler> scaler;
+        if (SUCCEEDED(wic->CreateBitmapScaler(&scaler)) &&
+            SUCCEEDED(scaler->Initialize(bitmap, w * scale, h * scale, WICBitmapInterpolationModeNearestNeighbor))) {
+            source = scaler;
+            w *= scale;
+            h *= scale;
+        }
+    }
+    std::vector<std::uint32_t> pixels(size_t{w} * h);
+    source->CopyPixels(nullptr, w * 4, static_cast<UINT>(pixels.size() * 4), reinterpret_cast<BYTE*>(pixels.data()));
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return pixels;
+}
+
+HBITMAP dibFrom(const std::vector<std::uint32_t>& pixels, int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down, like WIC's rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!dib)
+        fail("cannot create a bitmap");
+    std::memcpy(bits, pixels.data(), pixels.size() * 4);
+    GdiFlush();
+    return dib;
+}
+
+// An icon or pointer from a decoded ICO picture, its transparency in both
+// the alpha channel and the mask.
+HICON iconFrom(IWICImagingFactory* wic, IWICBitmap* bitmap, int scale, bool isIcon, int hotX, int hotY)
+{
+    int width = 0, height = 0;
+    const std::vector<std::uint32_t> pixels = pixelsAt(wic, bitmap, scale, width, height);
+    const int maskStride = (width + 15) / 16 * 2; // rows of whole words
+    std::vector<BYTE> mask(static_cast<size_t>(maskStride) * height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((pixels[static_cast<size_t>(y) * width + x] >> 24) == 0)
+                mask[static_cast<size_t>(y) * maskStride + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+    ICONINFO info{};
+    info.fIcon = isIcon;
+    info.xHotspot = static_cast<DWORD>(hotX * scale);
+    info.yHotspot = static_cast<DWORD>(hotY * scale);
+    info.hbmMask = CreateBitmap(width, height, 1, 1, mask.data());
+    info.hbmColor = dibFrom(pixels, width, height);
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(info.hbmMask);
+    DeleteObject(info.hbmColor);
+    return icon;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the window
+
+FormWindow::FormWindow(Form& form) : form_(form)
+{
+    const FormDesign& d = form.design();
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic_));
+    if (FAILED(hr))
+        fail("no Windows Imaging Component", hr);
+    auto load = [&](std::string_view path) {
+        if (path.empty() || pictures_.count(path))
+            return;
+        auto picture = std::make_unique<Picture>();
+        picture->decoded = decode(wic_, path);
+        UINT w = 0, h = 0;
+        picture->decoded->GetSize(&w, &h);
+        picture->width = static_cast<int>(w);
+        picture->height = static_cast<int>(h);
+        int sw = 0, sh = 0;
+        for (std::uint32_t pixel : pixelsAt(wic_, picture->decoded.Get(), 1, sw, sh))
+            if ((pixel >> 24) != 0xFF) {
+                picture->opaque = false;
+                break;
+            }
+        pictures_.emplace(path, std::move(picture));
+    };
+    load(d.picture);
+    for (const ControlDesign& c : d.controls)
+        load(c.picture);
+    load(d.icon);
+    load(d.mouseIcon);
+    loadFonts();
+
+    if (!d.icon.empty())
+        icon_ = iconFrom(wic_, pictures_.at(d.icon)->decoded.Get(), 1, true, 0, 0);
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    ticksPerSecond_ = frequency.QuadPart;
+    for (const auto& c : form.controls()) {
+        if (c->kind() != ControlKind::Timer)
+            continue;
+        // A high-resolution waitable timer keeps a 1 ms interval without
+        // raising the whole system's timer resolution (Windows 10 1803 and
+        // later); elsewhere the resolution is raised only while one runs.
+        HANDLE handle = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+        if (handle)
+            highResolution_ = true;
+        else
+            handle = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        if (!handle)
+            fail("cannot create a timer");
+        timers_.push_back({static_cast<Timer*>(c.get()), handle});
+    }
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    // No CS_DBLCLKS: the second press of a double click is a shot like any other.
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon_;
+    windowClass.hIconSm = icon_;
+    windowClass.hCursor = nullptr; // WM_SETCURSOR sets the aiming pointer
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        fail("cannot register the window class");
+
+    // The design places the client area; the frame goes around it.
+    const UINT dpi = GetDpiForSystem();
+    setScale(scaleFor(dpi));
+    const RECT frame = frameFor(twipsToPixels(d.client.left) * scale_, twipsToPixels(d.client.top) * scale_, dpi);
+    window_ = CreateWindowExW(kExStyle, kWindowClass, widen(d.caption).c_str(), kStyle, frame.left, frame.top,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    if (!window_)
+        fail("cannot create the window");
+    const UINT actual = GetDpiForWindow(window_);
+    if (actual != dpi) {
+        setScale(scaleFor(actual));
+        const RECT f = frameFor(twipsToPixels(d.client.left) * scale_, twipsToPixels(d.client.top) * scale_, actual);
+        SetWindowPos(window_, nullptr, f.left, f.top, f.right - f.left, f.bottom - f.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (icon_) {
+        SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+        SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    }
+    form.setHost(this);
+}
+
+FormWindow::~FormWindow()
+{
+    if (form_.host() == this)
+        form_.setHost(nullptr);
+    for (auto& slot : timers_) {
+        CancelWaitableTimer(slot.handle);
+        CloseHandle(slot.handle);
+    }
+    if (periodRaised_)
+        timeEndPeriod(1);
+    if (window_)
+        DestroyWindow(window_);
+    for (auto& [key, font] : fonts_)
+        DeleteObject(font.handle);
+    for (HANDLE font : loadedFonts_)
+        RemoveFontMemResourceEx(font);
+    if (backDc_) {
+        SelectObject(backDc_, backOld_);
+        DeleteDC(backDc_);
+        DeleteObject(backBitmap_);
+    }
+    if (pictureDc_)
+        DeleteDC(pictureDc_);
+    if (pointer_)
+        DestroyCursor(pointer_);
+    if (icon_)
+        DestroyIcon(icon_);
+    pictures_.clear();
+    if (wic_)
+        wic_->Release();
+}
+
+void FormWindow::loadFonts()
+{
+    for (const FontFace& face : form_.design().fonts) {
+        if (families_.count(face.family))
+            continue;
+        const std::string_view bytes = resourceBytes(face.resource);
+        DWORD count = 0;
+        HANDLE handle = AddFontMemResourceEx(const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                                             nullptr, &count);
+        if (!handle)
+            fail("cannot load the font " + std::string(face.resource));
+        loadedFonts_.push_back(handle);
+        std::wstring family = fontFamilyName(bytes);
+        families_.emplace(std::string(face.family), family.empty() ? widen(face.family) : family);
+    }
+}
+
+RECT FormWindow::frameFor(int clientLeft, int clientTop, UINT dpi) const
+{
+    RECT r{clientLeft, clientTop, clientLeft + form_.clientWidth() * scale_,
+           clientTop + form_.clientHeight() * scale_};
+    AdjustWindowRectExForDpi(&r, kStyle, FALSE, kExStyle, dpi);
+    return r;
+}
+
+void FormWindow::setScale(int scale)
+{
+    scale_ = scale;
+    rebuildScaled();
+}
+
+void FormWindow::rebuildScaled()
+{
+    for (auto& [path, picture] : pictures_) {
+        if (picture->scaled)
+            DeleteObject(picture->scaled);
+        int w = 0, h = 0;
+        const std::vector<std::uint32_t> pixels = pixelsAt(wic_, picture->decoded.Get(), scale_, w, h);
+        picture->scaled = dibFrom(pixels, w, h);
+    }
+    for (auto& [key, font] : fonts_)
+        DeleteObject(font.handle);
+    fonts_.clear();
+
+    const FormDesign& d = form_.design();
+    if (!d.mouseIcon.empty()) {
+        HCURSOR pointer = iconFrom(wic_, pictures_.at(d.mouseIcon)->decoded.Get(), scale_, false, d.mouseHotX, d.mouseHotY);
+        if (pointer_)
+            DestroyCursor(pointer_);
+        pointer_ = pointer;
+        POINT at;
+        if (window_ && GetCursorPos(&at) && WindowFromPoint(at) == window_)
+            SetCursor(pointer_);
+    }
+
+    HDC screen = GetDC(nullptr);
+    if (!pictureDc_)
+        pictureDc_ = CreateCompatibleDC(screen);
+    if (backDc_) {
+        SelectObject(backDc_, backOld_);
+        DeleteObject(backBitmap_);
+    } else {
+        backDc_ = CreateCompatibleDC(screen);
+    }
+    backBitmap_ = CreateCompatibleBitmap(screen, form_.clientWidth() * scale_, form_.clientHeight() * scale_);
+    backOld_ = SelectObject(backDc_, backBitmap_);
+    ReleaseDC(nullptr, screen);
+    if (!backBitmap_)
+        fail("cannot create the window's back buffer");
+    if (window_)
+        InvalidateRect(window_, nullptr, FALSE);
+}
+
+RECT FormWindow::scaled(const PixelRect& r) const
+{
+    return {r.left * scale_, r.top * scale_, (r.left + r.width) * scale_, (r.top + r.height) * scale_};
+}
+
+COLORREF FormWindow::colour(const Colour& c) const
+{
+    if (c.kind == Colour::Kind::Rgb)
+        return RGB(c.r, c.g, c.b);
+    // The designs' system colour numbers are Windows' own.
+    return GetSysColor(c.system);
+}
+
+// Lines stand as far apart as in the Linux build, whose layout takes the
+// font's own line metrics (hhea, or OS/2's typographic ones where the font
+// asks for them) unrounded and each line's height rounded up. GDI's text
+// metrics use the OS/2 Windows extents instead, which for some faces
+// (Comfortaa) are far taller.
+static void lineMetrics(HDC dc, int pixels, int& lineHeight, int& ascent)
+{
+    TEXTMETRICW text{};
+    GetTextMetricsW(dc, &text);
+    lineHeight = text.tmHeight;
+    ascent = text.tmAscent;
+    auto table = [&](const char* tag, DWORD offset, BYTE* into, DWORD size) {
+        DWORD name = 0;
+        std::memcpy(&name, tag, 4);
+        return GetFontData(dc, name, offset, into, size) == size;
+    };
+    auto s16 = [](const BYTE* p) { return static_cast<std::int16_t>(p[0] << 8 | p[1]); };
+    BYTE head[2], hhea[6], os2[64 + 10];
+    if (!table("head", 18, head, sizeof head) || !table("hhea", 4, hhea, sizeof hhea))
+        return;
+    const double unitsPerEm = static_cast<std::uint16_t>(head[0] << 8 | head[1]);
+    if (unitsPerEm <= 0)
+        return;
+    double up = s16(hhea), down = -s16(hhea + 2);
+    constexpr int kUseTypoMetrics = 1 << 7;
+    if (table("OS/2", 0, os2, sizeof os2) && (s16(os2 + 62) & kUseTypoMetrics)) {
+        up = s16(os2 + 68);
+        down = -s16(os2 + 70);
+    }
+    if (up + down <= 0)
+        return;
+    lineHeight = static_cast<int>(std::ceil((up + down) * pixels / unitsPerEm - 1e-9));
+    ascent = static_cast<int>(std::lround(up * pixels / unitsPerEm));
+}
+
+const FormWindow::LoadedFont& FormWindow::fontFor(const FontDesign& font)
+{
+    const FontDesign& f = font.points > 0 ? font : form_.design().defaultFont;
+    auto family = families_.find(f.family);
+    // Designs give points at 96 dots per inch: the pixel size keeps the text
+    // the size it was designed at, times the window's scale.
+    FontKey key{family != families_.end() ? family->second : widen(f.family),
+                static_cast<int>(std::lround(f.points * 96.0 / 72.0)) * scale_};
+    auto found = fonts_.find(key);
+    if (found != fonts_.end())
+        return found->second;
+    LOGFONTW logical{};
+    logical.lfHeight = -key.pixels; // the em, as Qt's pixel size
+    logical.lfWeight = FW_NORMAL;
+    logical.lfCharSet = DEFAULT_CHARSET; // the face by name; the text is Unicode
+    logical.lfOutPrecision = OUT_TT_PRECIS;
+    logical.lfQuality = ANTIALIASED_QUALITY;
+    key.family.copy(logical.lfFaceName, LF_FACESIZE - 1);
+    LoadedFont loaded;
+    loaded.handle = CreateFontIndirectW(&logical);
+    const int saved = SaveDC(backDc_);
+    SelectObject(backDc_, loaded.handle);
+    lineMetrics(backDc_, key.pixels, loaded.lineHeight, loaded.ascent);
+    RestoreDC(backDc_, saved);
+    return fonts_.emplace(key, loaded).first->second;
+}
+
+void FormWindow::show()
+{
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+    SetForegroundWindow(window_);
+}
+
+// ---------------------------------------------------------------- painting
+
+void FormWindow::paint(HDC target, const RECT& update)
+{
+    const int saved = SaveDC(backDc_);
+    IntersectClipRect(backDc_, update.left, update.top, update.right, update.bottom);
+    HBRUSH background = CreateSolidBrush(colour(form_.design().backColour));
+    FillRect(backDc_, &update, background);
+    DeleteObject(background);
+
+    auto draw = [&](const Picture& picture, int x, int y) {
+        const int w = picture.width * scale_, h = picture.height * scale_;
+        HGDIOBJ old = SelectObject(pictureDc_, picture.scaled);
+        if (picture.opaque) {
+            BitBlt(backDc_, x, y, w, h, pictureDc_, 0, 0, SRCCOPY);
+        } else {
+            const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+            AlphaBlend(backDc_, x, y, w, h, pictureDc_, 0, 0, w, h, blend);
+        }
+        SelectObject(pictureDc_, old);
+    };
+    const FormDesign& d = form_.design();
+    if (!d.picture.empty())
+        draw(*pictures_.at(d.picture), 0, 0);
+    const auto& controls = form_.controls();
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+        const Control& c = **it;
+        if (!c.Visible() || c.kind() == ControlKind::Timer)
+            continue;
+        const RECT r = scaled(c.rect());
+        RECT overlap;
+        if (!IntersectRect(&overlap, &r, &update))
+            continue;
+        if (c.kind() == ControlKind::Label)
+            paintLabel(backDc_, static_cast<const Label&>(c));
+        else if (!c.design().picture.empty())
+            draw(*pictures_.at(c.design().picture), r.left, r.top);
+    }
+    RestoreDC(backDc_, saved);
+    BitBlt(target, update.left, update.top, update.right - update.left, update.bottom - update.top, backDc_,
+           update.left, update.top, SRCCOPY);
+}
+
+void FormWindow::paintLabel(HDC dc, const Label& label)
+{
+    const ControlDesign& d = label.design();
+    const RECT r = scaled(label.rect());
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+    if (d.backStyle == BackStyle::Opaque) {
+        HBRUSH brush = CreateSolidBrush(colour(d.backColour));
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+    }
+    const LoadedFont& font = fontFor(d.font);
+    SelectObject(dc, font.handle);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, colour(d.foreColour));
+    SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
+    int y = r.top + font.ascent;
+    for (const std::wstring& line : labelLines(dc, r.right - r.left, widen(label.Caption()))) {
+        ExtTextOutW(dc, r.left, y, 0, nullptr, line.data(), static_cast<UINT>(line.size()), nullptr);
+        y += font.lineHeight;
+    }
+    RestoreDC(dc, saved);
+}
+
+void FormWindow::controlChanged(Control& control)
+{
+    if (!window_)
+        return;
+    const RECT r = scaled(control.rect());
+    InvalidateRect(window_, &r, FALSE);
+}
+
+// ---------------------------------------------------------------- clicks
+
+void FormWindow::press(int x, int y)
+{
+    pressed_ = true;
+    pressTarget_ = form_.controlAt(x / scale_, y / scale_);
+}
+
+void FormWindow::release(int x, int y)
+{
+    const bool pressed = pressed_;
+    Control* const pressTarget = pressTarget_;
+    pressed_ = false;
+    pressTarget_ = nullptr;
+    if (GetCapture() == window_)
+        ReleaseCapture();
+    if (!pressed)
+        return;
+    if (x < 0 || y < 0 || x >= form_.clientWidth() * scale_ || y >= form_.clientHeight() * scale_)
+        return;
+    Control* target = form_.controlAt(x / scale_, y / scale_);
+    if (target == pressTarget)
+        form_.click(target);
+}
+
+// ---------------------------------------------------------------- timers
+
+void FormWindow::startTimers()
+{
+    timersStarted_ = true;
+    for (auto& slot : timers_)
+        if (slot.timer->running() && !form_.ended() && !slot.armed)
+            arm(slot, true);
+    updateResolution();
+}
+
+void FormWindow::timerChanged(Timer& timer)
+{
+    for (auto& slot : timers_) {
+        if (slot.timer != &timer)
+            continue;
+        if (timer.running() && timersStarted_ && !ended_) {
+            if (!slot.armed)
+                arm(slot, true);
+        } else {
+            disarm(slot);
+        }
+    }
+    updateResolution();
+}
+
+// Each tick is due one interval after the last was due, so the 800 ms clock
+// does not drift by the time its handlers take; after a stall the ticks
+// missed are dropped, not delivered in a burst.
+void FormWindow::arm(TimerSlot& slot, bool first)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const long long interval = std::max(1, slot.timer->Interval()) * ticksPerSecond_ / 1000;
+    if (first || slot.due + interval <= now.QuadPart)
+        slot.due = now.QuadPart + interval;
+    else
+        slot.due += interval;
+    LARGE_INTEGER wait;
+    // Relative, in 100 ns units.
+    wait.QuadPart = -std::max(1LL, (slot.due - now.QuadPart) * 10'000'000 / ticksPerSecond_);
+    SetWaitableTimer(slot.handle, &wait, 0, nullptr, nullptr, FALSE);
+    slot.armed = true;
+}
+
+void FormWindow::disarm(TimerSlot& slot)
+{
+    if (!slot.armed)
+        return;
+    CancelWaitableTimer(slot.handle);
+    slot.armed = false;
+}
+
+void FormWindow::updateResolution()
+{
+    bool need = false;
+    if (!highResolution_)
+        for (const auto& slot : timers_)
+            need = need || (slot.armed && slot.timer->Interval() < kCoarseTickMs);
+    if (need == periodRaised_)
+        return;
+    if (need)
+        timeBeginPeriod(1);
+    else
+        timeEndPeriod(1);
+    periodRaised_ = need;
+}
+
+void FormWindow::fireDueTimers()
+{
+    for (auto& slot : timers_) {
+        if (ended_)
+            return;
+        if (!slot.armed || WaitForSingleObject(slot.handle, 0) != WAIT_OBJECT_0)
+            continue;
+        arm(slot, false);
+        form_.tick(*slot.timer);
+    }
+}
+
+int FormWindow::run()
+{
+    std::vector<HANDLE> handles;
+    std::vector<TimerSlot*> slots;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return form_.ended() ? form_.exitStatus() : static_cast<int>(message.wParam);
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        handles.clear();
+        slots.clear();
+        for (auto& slot : timers_)
+            if (slot.armed) {
+                handles.push_back(slot.handle);
+                slots.push_back(&slot);
+            }
+        const DWORD count = static_cast<DWORD>(handles.size());
+        const DWORD woken = MsgWaitForMultipleObjectsEx(count, handles.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken < WAIT_OBJECT_0 + count) {
+            // The wait took this timer's signal; the others are polled so
+            // that a busy 1 ms timer cannot starve a slower one.
+            TimerSlot& slot = *slots[woken - WAIT_OBJECT_0];
+            if (slot.armed && !ended_) {
+                arm(slot, false);
+                form_.tick(*slot.timer);
+            }
+            fireDueTimers();
+        }
+    }
+}
+
+// ---------------------------------------------------------------- boxes and the end
+
+int FormWindow::showBox(const std::wstring& text, UINT type)
+{
+    ++boxDepth_;
+    const int answer = MessageBoxW(window_, text.c_str(), widen(form_.design().appTitle).c_str(),
+                                   type | MB_OK | MB_SETFOREGROUND);
+    --boxDepth_;
+    return answer;
+}
+
+void FormWindow::messageBox(std::string_view text) { showBox(widen(text), 0); }
+
+void FormWindow::errorReported(int number, std::string_view description)
+{
+    std::fprintf(stderr, "skeetra: runtime error %d: %.*s\n", number, static_cast<int>(description.size()),
+                 description.data());
+    std::fflush(stderr);
+    showBox(widen("Ошибка выполнения " + std::to_string(number) + ":\n\n" + std::string(description)), MB_ICONERROR);
+}
+
+void FormWindow::programEnded(int status)
+{
+    ended_ = true;
+    for (auto& slot : timers_)
+        disarm(slot);
+    updateResolution();
+    if (window_)
+        ShowWindow(window_, SW_HIDE);
+    // An open box's own message loop ends on the quit message and posts it
+    // again, so the end takes the box with it and reaches run().
+    PostQuitMessage(status);
+}
+
+// ---------------------------------------------------------------- messages
+
+LRESULT CALLBACK FormWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        static_cast<FormWindow*>(create->lpCreateParams)->window_ = window;
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return self->handleMessage(message, wParam, lParam);
+}
+
+LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const int x = static_cast<short>(LOWORD(lParam));
+    const int y = static_cast<short>(HIWORD(lParam));
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1; // WM_PAINT covers every pixel
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window_, &ps);
+        if (!IsRectEmpty(&ps.rcPaint))
+            paint(dc, ps.rcPaint);
+        EndPaint(window_, &ps);
+        return 0;
+    }
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT && pointer_) {
+            SetCursor(pointer_);
+            return TRUE;
+        }
+        break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SetCapture(window_);
+        press(x, y);
+        return 0;
+    case WM_LBUTTONUP:
+        release(x, y);
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lParam) != window_)
+            pressed_ = false;
+        return 0;
+    case WM_CLOSE:
+        // No handler runs for it: the program ends, also while a box is open.
+        form_.close();
+        return 0;
+    case WM_ENTERIDLE:
+        // A message box disables the game window; it stays enabled so that
+        // closing it still ends the program. Form takes no clicks meanwhile.
+        if (wParam == MSGF_DIALOGBOX && boxDepth_ > 0 && !IsWindowEnabled(window_))
+            EnableWindow(window_, TRUE);
+        return 0;
+    case WM_DPICHANGED: {
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        setScale(scaleFor(HIWORD(wParam)));
+        const RECT frame = frameFor(0, 0, HIWORD(wParam));
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, frame.right - frame.left,
+                     frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    // Moving the window or opening its menu runs a loop of Windows' own, in
+    // which run() does not wait on the timers: a plain timer polls them.
+    case WM_ENTERSIZEMOVE:
+    case WM_ENTERMENULOOP:
+        SetTimer(window_, kModalLoopTimer, USER_TIMER_MINIMUM, nullptr);
+        break;
+    case WM_EXITSIZEMOVE:
+    case WM_EXITMENULOOP:
+        KillTimer(window_, kModalLoopTimer);
+        break;
+    case WM_TIMER:
+        if (wParam == kModalLoopTimer) {
+            fireDueTimers();
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+} // namespace rt::win32

@@ -1,0 +1,135 @@
+// The Win32 side of the forms runtime: one top-level window that paints a
+// Form with GDI and turns mouse messages and waitable timers into the Form's
+// events.
+//
+// Like the Qt host, the whole client area is one window that draws every
+// control itself and hit-tests against the Form. The window scales by whole
+// numbers on dense displays, so every picture pixel stays a sharp block.
+#pragma once
+
+#include "forms.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct IWICBitmap;
+struct IWICImagingFactory;
+
+namespace rt::win32 {
+
+// Raised when the window cannot be built: a missing resource, a picture WIC
+// cannot decode, no window.
+struct StartupError {
+    std::string what;
+};
+
+std::wstring widen(std::string_view utf8);
+std::string narrow(std::wstring_view wide);
+
+// The bytes of an embedded file, named by the design's resource path
+// (":/pictures/facade.gif" is the raw data resource "pictures/facade.gif").
+std::string_view resourceBytes(std::string_view path);
+
+// The family name GDI knows a TrueType or OpenType face by (its name
+// table's Windows family name), or empty when the data has none.
+std::wstring fontFamilyName(std::string_view font);
+
+// How a label breaks its caption into lines within its width: at word
+// boundaries only, with blanks at a break hanging past the edge. A word
+// wider than the label stands alone on its line.
+std::vector<std::wstring> labelLines(HDC dc, int width, const std::wstring& text);
+
+class FormWindow : public Host {
+public:
+    // Decodes the pictures, loads the fonts and creates the window, hidden.
+    explicit FormWindow(Form& form);
+    ~FormWindow() override;
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    HWND handle() const { return window_; }
+    void show();
+    // Starts the timers the design enables; call after the load event.
+    void startTimers();
+    // Delivers messages and timer ticks until the program ends; returns its status.
+    int run();
+
+    void controlChanged(Control& control) override;
+    void timerChanged(Timer& timer) override;
+    void messageBox(std::string_view text) override;
+    void errorReported(int number, std::string_view description) override;
+    void programEnded(int status) override;
+
+private:
+    struct Picture;
+    struct TimerSlot {
+        Timer* timer;
+        HANDLE handle;
+        bool armed = false;
+        long long due = 0; // performance-counter time of the next tick
+    };
+    struct FontKey {
+        std::wstring family;
+        int pixels;
+        auto operator<=>(const FontKey&) const = default;
+    };
+    struct LoadedFont {
+        HFONT handle = nullptr;
+        int lineHeight = 0; // pixels from one line's top to the next
+        int ascent = 0;     // from a line's top to its baseline
+    };
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void loadFonts();
+    void setScale(int scale);
+    void rebuildScaled();
+    RECT frameFor(int clientLeft, int clientTop, UINT dpi) const;
+    RECT scaled(const PixelRect& r) const;
+    COLORREF colour(const Colour& c) const;
+    const LoadedFont& fontFor(const FontDesign& font);
+    void paint(HDC target, const RECT& update);
+    void paintLabel(HDC dc, const Label& label);
+    void press(int x, int y);
+    void release(int x, int y);
+
+    void arm(TimerSlot& slot, bool first);
+    void disarm(TimerSlot& slot);
+    void fireDueTimers();
+    void updateResolution();
+    int showBox(const std::wstring& text, UINT type);
+
+    Form& form_;
+    HWND window_ = nullptr;
+    IWICImagingFactory* wic_ = nullptr;
+    std::map<std::string_view, std::unique_ptr<Picture>> pictures_; // by resource path
+    std::map<std::string, std::wstring, std::less<>> families_;     // design family to face
+    std::vector<HANDLE> loadedFonts_;
+    std::map<FontKey, LoadedFont> fonts_;
+    HICON icon_ = nullptr;
+    HCURSOR pointer_ = nullptr;
+    int scale_ = 1;
+    HDC backDc_ = nullptr;
+    HBITMAP backBitmap_ = nullptr;
+    HGDIOBJ backOld_ = nullptr;
+    HDC pictureDc_ = nullptr;
+
+    std::vector<TimerSlot> timers_;
+    bool timersStarted_ = false;
+    bool highResolution_ = false;
+    bool periodRaised_ = false;
+    long long ticksPerSecond_ = 0;
+
+    bool pressed_ = false;
+    Control* pressTarget_ = nullptr;
+    int boxDepth_ = 0;
+    bool ended_ = false;
+};
+
+} // namespace rt::win32
