@@ -27,6 +27,7 @@ constexpr wchar_t kWindowClass[] = L"SkeetraForm";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = 0;
 constexpr UINT_PTR kModalLoopTimer = 1;
+constexpr UINT_PTR kBoxOpenTimer = 2;
 // Below the default system tick (15.6 ms) a plain waitable timer needs a
 // raised timer resolution to keep its interval.
 constexpr int kCoarseTickMs = 16;
@@ -767,10 +768,13 @@ int FormWindow::run()
 
 int FormWindow::showBox(const std::wstring& text, UINT type)
 {
-    ++boxDepth_;
+    // Fires in the box's own message loop, once the box has disabled the window.
+    if (boxDepth_++ == 0)
+        SetTimer(window_, kBoxOpenTimer, USER_TIMER_MINIMUM, nullptr);
     const int answer = MessageBoxW(window_, text.c_str(), widen(form_.design().appTitle).c_str(),
                                    type | MB_OK | MB_SETFOREGROUND);
-    --boxDepth_;
+    if (--boxDepth_ == 0)
+        KillTimer(window_, kBoxOpenTimer);
     return answer;
 }
 
@@ -849,12 +853,6 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         // No handler runs for it: the program ends, also while a box is open.
         form_.close();
         return 0;
-    case WM_ENTERIDLE:
-        // A message box disables the game window; it stays enabled so that
-        // closing it still ends the program. Form takes no clicks meanwhile.
-        if (wParam == MSGF_DIALOGBOX && boxDepth_ > 0 && !IsWindowEnabled(window_))
-            EnableWindow(window_, TRUE);
-        return 0;
     case WM_DPICHANGED: {
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         setScale(scaleFor(HIWORD(wParam)));
@@ -876,6 +874,17 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (wParam == kModalLoopTimer) {
             fireDueTimers();
+            return 0;
+        }
+        if (wParam == kBoxOpenTimer) {
+            // A message box disables its owner, and a disabled window takes
+            // no close request; the game window stays enabled so that closing
+            // it ends the program also while a box is open. Form takes no
+            // click meanwhile.
+            if (boxDepth_ > 0 && !IsWindowEnabled(window_)) {
+                EnableWindow(window_, TRUE);
+                KillTimer(window_, kBoxOpenTimer);
+            }
             return 0;
         }
         break;

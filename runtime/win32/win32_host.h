@@ -128,7 +128,7 @@ private:
 
     bool pressed_ = false;
     Control* pressTarget_ = nullptr;
-    int boxDepth_ = 0;
+    int boxDepth_ = 0; // message boxes open
     bool ended_ = false;
 };
 
