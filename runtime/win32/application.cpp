@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <exception>
 
 namespace rt {
 
@@ -37,6 +38,9 @@ int runApplication(int, char**, const Project& project)
         const std::wstring text = win32::widen("The game window cannot be opened: " + error.what);
         MessageBoxW(nullptr, text.c_str(), win32::widen(project.form.appTitle).c_str(), MB_OK | MB_ICONERROR);
         status = kCannotStartStatus;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "skeetra: %s\n", error.what());
+        status = kRuntimeErrorStatus;
     }
     if (SUCCEEDED(com))
         CoUninitialize();

@@ -81,7 +81,7 @@ std::string_view resourceBytes(std::string_view path)
     if (name.starts_with(":/"))
         name.remove_prefix(2);
     const std::wstring wname = widen(name);
-    HRSRC found = FindResourceW(nullptr, wname.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    HRSRC found = FindResourceW(nullptr, wname.c_str(), RT_RCDATA);
     if (!found)
         fail("no resource " + std::string(path));
     HGLOBAL loaded = LoadResource(nullptr, found);
@@ -813,7 +813,30 @@ LRESULT CALLBACK FormWindow::windowProc(HWND window, UINT message, WPARAM wParam
     auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self)
         return DefWindowProcW(window, message, wParam, lParam);
-    return self->handleMessage(message, wParam, lParam);
+    // No exception may unwind through Windows' own frames.
+    try {
+        return self->handleMessage(message, wParam, lParam);
+    } catch (const StartupError& error) {
+        self->endOnFault(error.what);
+    } catch (const std::exception& error) {
+        self->endOnFault(error.what());
+    }
+    return 0;
+}
+
+void FormWindow::endOnFault(const std::string& what)
+{
+    std::fprintf(stderr, "skeetra: %s\n", what.c_str());
+    std::fflush(stderr);
+    if (ended_)
+        return;
+    ended_ = true;
+    for (auto& slot : timers_)
+        disarm(slot);
+    updateResolution();
+    if (window_)
+        ShowWindow(window_, SW_HIDE);
+    PostQuitMessage(kRuntimeErrorStatus);
 }
 
 LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)

@@ -85,6 +85,9 @@ private:
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // A fault of the host's own, or an exception no handler caught: says
+    // so and ends the program with the runtime error status.
+    void endOnFault(const std::string& what);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void loadFonts();
