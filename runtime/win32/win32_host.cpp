@@ -65,16 +65,6 @@ std::wstring widen(std::string_view utf8)
     return wide;
 }
 
-std::string narrow(std::wstring_view wide)
-{
-    if (wide.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
-}
-
 std::string_view resourceBytes(std::string_view path)
 {
     std::string_view name = path;
@@ -828,15 +818,8 @@ void FormWindow::endOnFault(const std::string& what)
 {
     std::fprintf(stderr, "skeetra: %s\n", what.c_str());
     std::fflush(stderr);
-    if (ended_)
-        return;
-    ended_ = true;
-    for (auto& slot : timers_)
-        disarm(slot);
-    updateResolution();
-    if (window_)
-        ShowWindow(window_, SW_HIDE);
-    PostQuitMessage(kRuntimeErrorStatus);
+    if (!ended_)
+        programEnded(kRuntimeErrorStatus);
 }
 
 LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)

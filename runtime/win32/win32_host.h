@@ -29,7 +29,6 @@ struct StartupError {
 };
 
 std::wstring widen(std::string_view utf8);
-std::string narrow(std::wstring_view wide);
 
 // The bytes of an embedded file, named by the design's resource path
 // (":/pictures/facade.gif" is the raw data resource "pictures/facade.gif").
