@@ -157,11 +157,10 @@ std::vector<std::wstring> labelLines(HDC dc, int width, const std::wstring& text
 
 // ---------------------------------------------------------------- pictures
 
-// A decoded picture (premultiplied BGRA, as WIC gives it) and its copy at the
-// current scale as a DIB section GDI draws from.
+// A picture as GDI draws it: a DIB section at the window's scale. Pictures
+// are decoded again when the scale changes, so no decoded copy is kept.
 struct FormWindow::Picture {
-    ComPtr<IWICBitmap> decoded;
-    int width = 0, height = 0;
+    int width = 0, height = 0; // design pixels
     bool opaque = true;
     HBITMAP scaled = nullptr;
 
@@ -174,7 +173,19 @@ struct FormWindow::Picture {
 
 namespace {
 
-ComPtr<IWICBitmap> decode(IWICImagingFactory* wic, std::string_view path)
+// An embedded picture decoded by WIC straight into a DIB section, each
+// pixel repeated scale × scale times: never smoothed. A picture with a
+// palette and no transparent entry keeps its palette, a quarter of the
+// memory of the window picture's 32 bits a pixel; any other becomes
+// premultiplied BGRA.
+struct Decoded {
+    HBITMAP dib = nullptr;
+    int width = 0, height = 0;
+    bool opaque = true;
+    const std::uint32_t* pixels = nullptr; // BGRA, top row first; null when indexed
+};
+
+Decoded decodeAt(IWICImagingFactory* wic, std::string_view path, int scale, bool mayKeepPalette)
 {
     const std::string_view bytes = resourceBytes(path);
     ComPtr<IWICStream> stream;
@@ -183,81 +194,99 @@ ComPtr<IWICBitmap> decode(IWICImagingFactory* wic, std::string_view path)
                                        static_cast<DWORD>(bytes.size())),
           "cannot read", path);
     ComPtr<IWICBitmapDecoder> decoder;
-    check(wic->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnLoad, &decoder),
+    check(wic->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder),
           "cannot decode", path);
     ComPtr<IWICBitmapFrameDecode> frame;
     check(decoder->GetFrame(0, &frame), "cannot decode", path);
-    ComPtr<IWICFormatConverter> converter;
-    check(wic->CreateFormatConverter(&converter), "cannot convert", path);
-    check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                WICBitmapPaletteTypeCustom),
-          "cannot convert", path);
-    ComPtr<IWICBitmap> bitmap;
-    check(wic->CreateBitmapFromSource(converter.Get(), WICBitmapCacheOnLoad, &bitmap), "cannot decode", path);
-    return bitmap;
-}
 
-// The picture's pixels, each repeated scale × scale times: never smoothed.
-std::vector<std::uint32_t> pixelsAt(IWICImagingFactory* wic, IWICBitmap* bitmap, int scale, int& width, int& height)
-{
+    WICPixelFormatGUID format{};
+    ComPtr<IWICPalette> palette;
+    BOOL paletteHasAlpha = TRUE;
+    WICColor colours[256]{};
+    UINT colourCount = 0;
+    const bool indexed = mayKeepPalette && SUCCEEDED(frame->GetPixelFormat(&format)) &&
+                         format == GUID_WICPixelFormat8bppIndexed && SUCCEEDED(wic->CreatePalette(&palette)) &&
+                         SUCCEEDED(frame->CopyPalette(palette.Get())) &&
+                         SUCCEEDED(palette->HasAlpha(&paletteHasAlpha)) && !paletteHasAlpha &&
+                         SUCCEEDED(palette->GetColors(256, colours, &colourCount));
+    ComPtr<IWICBitmapSource> source;
+    if (indexed) {
+        source = frame;
+    } else {
+        ComPtr<IWICFormatConverter> converter;
+        check(wic->CreateFormatConverter(&converter), "cannot convert", path);
+        check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
+                                    0.0, WICBitmapPaletteTypeCustom),
+              "cannot convert", path);
+        source = converter;
+    }
     UINT w = 0, h = 0;
-    bitmap->GetSize(&w, &h);
-    ComPtr<IWICBitmapSource> source = bitmap;
+    check(source->GetSize(&w, &h), "cannot decode", path);
     if (scale > 1) {
         ComPtr<IWICBitmapScaler> scaler;
-        if (SUCCEEDED(wic->CreateBitmapScaler(&scaler)) &&
-            SUCCEEDED(scaler->Initialize(bitmap, w * scale, h * scale, WICBitmapInterpolationModeNearestNeighbor))) {
-            source = scaler;
-            w *= scale;
-            h *= scale;
-        }
+        check(wic->CreateBitmapScaler(&scaler), "cannot scale", path);
+        check(scaler->Initialize(source.Get(), w * scale, h * scale, WICBitmapInterpolationModeNearestNeighbor),
+              "cannot scale", path);
+        source = scaler;
+        w *= scale;
+        h *= scale;
     }
-    std::vector<std::uint32_t> pixels(size_t{w} * h);
-    source->CopyPixels(nullptr, w * 4, static_cast<UINT>(pixels.size() * 4), reinterpret_cast<BYTE*>(pixels.data()));
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return pixels;
-}
 
-HBITMAP dibFrom(const std::vector<std::uint32_t>& pixels, int width, int height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down, like WIC's rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info{};
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = static_cast<LONG>(w);
+    info.header.biHeight = -static_cast<LONG>(h); // top-down, like WIC's rows
+    info.header.biPlanes = 1;
+    info.header.biBitCount = indexed ? 8 : 32;
+    info.header.biCompression = BI_RGB;
+    if (indexed) {
+        info.header.biClrUsed = colourCount;
+        for (UINT i = 0; i < colourCount; ++i)
+            info.colours[i] = {static_cast<BYTE>(colours[i]), static_cast<BYTE>(colours[i] >> 8),
+                               static_cast<BYTE>(colours[i] >> 16), 0};
+    }
+    const UINT stride = indexed ? (w + 3) / 4 * 4 : w * 4; // DIB rows end on a 4-byte boundary
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!dib)
-        fail("cannot create a bitmap");
-    std::memcpy(bits, pixels.data(), pixels.size() * 4);
-    GdiFlush();
-    return dib;
+        fail("cannot create a bitmap for " + std::string(path));
+    const HRESULT copied = source->CopyPixels(nullptr, stride, stride * h, static_cast<BYTE*>(bits));
+    if (FAILED(copied)) {
+        DeleteObject(dib);
+        check(copied, "cannot decode", path);
+    }
+    Decoded image{dib, static_cast<int>(w), static_cast<int>(h), true, nullptr};
+    if (!indexed) {
+        image.pixels = static_cast<const std::uint32_t*>(bits);
+        const std::uint32_t* end = image.pixels + size_t{w} * h;
+        image.opaque = std::all_of(image.pixels, end, [](std::uint32_t pixel) { return (pixel >> 24) == 0xFF; });
+    }
+    return image;
 }
 
-// An icon or pointer from a decoded ICO picture, its transparency in both
+// An icon or pointer from an embedded ICO file, its transparency in both
 // the alpha channel and the mask.
-HICON iconFrom(IWICImagingFactory* wic, IWICBitmap* bitmap, int scale, bool isIcon, int hotX, int hotY)
+HICON iconFrom(IWICImagingFactory* wic, std::string_view path, int scale, bool isIcon, int hotX, int hotY)
 {
-    int width = 0, height = 0;
-    const std::vector<std::uint32_t> pixels = pixelsAt(wic, bitmap, scale, width, height);
-    const int maskStride = (width + 15) / 16 * 2; // rows of whole words
-    std::vector<BYTE> mask(static_cast<size_t>(maskStride) * height, 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if ((pixels[static_cast<size_t>(y) * width + x] >> 24) == 0)
+    const Decoded image = decodeAt(wic, path, scale, false);
+    const int maskStride = (image.width + 15) / 16 * 2; // rows of whole words
+    std::vector<BYTE> mask(static_cast<size_t>(maskStride) * image.height, 0);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            if ((image.pixels[static_cast<size_t>(y) * image.width + x] >> 24) == 0)
                 mask[static_cast<size_t>(y) * maskStride + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
     ICONINFO info{};
     info.fIcon = isIcon;
     info.xHotspot = static_cast<DWORD>(hotX * scale);
     info.yHotspot = static_cast<DWORD>(hotY * scale);
-    info.hbmMask = CreateBitmap(width, height, 1, 1, mask.data());
-    info.hbmColor = dibFrom(pixels, width, height);
+    info.hbmMask = CreateBitmap(image.width, image.height, 1, 1, mask.data());
+    info.hbmColor = image.dib;
     HICON icon = CreateIconIndirect(&info);
     DeleteObject(info.hbmMask);
-    DeleteObject(info.hbmColor);
+    DeleteObject(image.dib);
     return icon;
 }
 
@@ -271,32 +300,18 @@ FormWindow::FormWindow(Form& form) : form_(form)
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic_));
     if (FAILED(hr))
         fail("no Windows Imaging Component", hr);
-    auto load = [&](std::string_view path) {
-        if (path.empty() || pictures_.count(path))
-            return;
-        auto picture = std::make_unique<Picture>();
-        picture->decoded = decode(wic_, path);
-        UINT w = 0, h = 0;
-        picture->decoded->GetSize(&w, &h);
-        picture->width = static_cast<int>(w);
-        picture->height = static_cast<int>(h);
-        int sw = 0, sh = 0;
-        for (std::uint32_t pixel : pixelsAt(wic_, picture->decoded.Get(), 1, sw, sh))
-            if ((pixel >> 24) != 0xFF) {
-                picture->opaque = false;
-                break;
-            }
-        pictures_.emplace(path, std::move(picture));
+    // Decoded by setScale, once the window's scale is known.
+    auto add = [&](std::string_view path) {
+        if (!path.empty() && !pictures_.count(path))
+            pictures_.emplace(path, std::make_unique<Picture>());
     };
-    load(d.picture);
+    add(d.picture);
     for (const ControlDesign& c : d.controls)
-        load(c.picture);
-    load(d.icon);
-    load(d.mouseIcon);
+        add(c.picture);
     loadFonts();
 
     if (!d.icon.empty())
-        icon_ = iconFrom(wic_, pictures_.at(d.icon)->decoded.Get(), 1, true, 0, 0);
+        icon_ = iconFrom(wic_, d.icon, 1, true, 0, 0);
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -419,11 +434,13 @@ void FormWindow::setScale(int scale)
 void FormWindow::rebuildScaled()
 {
     for (auto& [path, picture] : pictures_) {
+        const Decoded image = decodeAt(wic_, path, scale_, true);
         if (picture->scaled)
             DeleteObject(picture->scaled);
-        int w = 0, h = 0;
-        const std::vector<std::uint32_t> pixels = pixelsAt(wic_, picture->decoded.Get(), scale_, w, h);
-        picture->scaled = dibFrom(pixels, w, h);
+        picture->scaled = image.dib;
+        picture->width = image.width / scale_;
+        picture->height = image.height / scale_;
+        picture->opaque = image.opaque;
     }
     for (auto& [key, font] : fonts_)
         DeleteObject(font.handle);
@@ -431,7 +448,7 @@ void FormWindow::rebuildScaled()
 
     const FormDesign& d = form_.design();
     if (!d.mouseIcon.empty()) {
-        HCURSOR pointer = iconFrom(wic_, pictures_.at(d.mouseIcon)->decoded.Get(), scale_, false, d.mouseHotX, d.mouseHotY);
+        HCURSOR pointer = iconFrom(wic_, d.mouseIcon, scale_, false, d.mouseHotX, d.mouseHotY);
         if (pointer_)
             DestroyCursor(pointer_);
         pointer_ = pointer;
@@ -557,7 +574,7 @@ void FormWindow::paint(HDC target, const RECT& update)
             BitBlt(backDc_, x, y, w, h, pictureDc_, 0, 0, SRCCOPY);
         } else {
             const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            AlphaBlend(backDc_, x, y, w, h, pictureDc_, 0, 0, w, h, blend);
+            GdiAlphaBlend(backDc_, x, y, w, h, pictureDc_, 0, 0, w, h, blend); // AlphaBlend without msimg32.dll
         }
         SelectObject(pictureDc_, old);
     };
