@@ -96,17 +96,28 @@ class XServer {
 public:
     explicit XServer(int depth)
     {
-        // Xvfb picks a free display and writes its number once it takes connections.
+        // Xvfb picks a free display and writes its number once it takes
+        // connections. Without -noreset it would reset whenever its last
+        // client leaves, and turn the game away while it does.
         server_.setStandardErrorFile(QProcess::nullDevice());
-        server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0",
+        server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-noreset", "-screen", "0",
                                                QStringLiteral("1024x768x%1").arg(depth), "-nolisten", "tcp"});
         QElapsedTimer clock;
         clock.start();
         while (!server_.canReadLine() && server_.waitForReadyRead(kStartMs - int(clock.elapsed())))
             ;
         const QString number = QString::fromLatin1(server_.readLine()).trimmed();
-        if (!number.isEmpty())
-            display_ = ':' + number;
+        if (number.isEmpty())
+            return;
+        display_ = ':' + number;
+        // The server answers before the game is let at it.
+        while (!xdotool({"getdisplaygeometry"})) {
+            if (clock.elapsed() > kStartMs) {
+                display_.clear();
+                return;
+            }
+            QTest::qWait(20);
+        }
     }
     ~XServer() { stop(); }
     // Ends the server the way it ends on its own: it goes, and every
