@@ -224,6 +224,8 @@ void Form::wakeSleepers()
 // takes one timer out of the round, so the round ends.
 void Form::answerChange(Timer* ticked)
 {
+    if (ended_)
+        return;
     for (Timer* t : timers_) {
         t->due_ = true;
         t->answered_ = t == ticked;
