@@ -1,5 +1,6 @@
 // A host for driving a Form without a screen: it remembers what the program
-// showed the player and how it ended.
+// showed the player, how it ended, and when the platform would have started
+// and stopped each timer.
 #pragma once
 
 #include "forms.h"
@@ -14,6 +15,13 @@ struct RecordingHost : rt::Host {
     std::vector<int> ends;
     // Runs while a message box is "open", as the platform's event loop would.
     std::function<void()> whileBoxOpen;
+    // "Timer2 stopped", "Timer2 started", in order; tests may add their own
+    // entries (a tick) to see the order of both.
+    std::vector<std::string> timerLog;
+    // Most tests tick timers by hand, on a script of their own, so by
+    // default this host does not follow running() and no timer sleeps.
+    // Tests of sleeping turn it on and tick only running timers.
+    bool followRunning = false;
 
     void messageBox(std::string_view text) override
     {
@@ -23,4 +31,9 @@ struct RecordingHost : rt::Host {
     }
     void errorReported(int number, std::string_view) override { errors.push_back(number); }
     void programEnded(int status) override { ends.push_back(status); }
+    void timerChanged(rt::Timer& timer) override
+    {
+        timerLog.push_back(std::string(timer.name()) + (timer.running() ? " started" : " stopped"));
+    }
+    bool followsRunning() const override { return followRunning; }
 };

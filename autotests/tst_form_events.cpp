@@ -1,9 +1,12 @@
 // Event delivery of the forms runtime: which control takes a click, one event
-// at a time, program end and runtime errors.
+// at a time, program end and runtime errors, and timers that sleep while
+// their ticks would change nothing.
 #include "form1_design.h"
 #include "recording_host.h"
 
 #include <QTest>
+
+#include <utility>
 
 namespace {
 
@@ -28,6 +31,77 @@ struct Fixture {
     }
 };
 
+// Two timers, two labels and a picture, on a host that follows running().
+constexpr rt::ControlDesign sleepControls[] = {
+    {.name = "A", .kind = rt::ControlKind::Timer, .visible = false, .interval = 1, .enabled = true},
+    {.name = "B", .kind = rt::ControlKind::Timer, .visible = false, .interval = 800, .enabled = false},
+    {.name = "Text", .kind = rt::ControlKind::Label, .place = {0, 0, 300, 300}, .caption = "x"},
+    {.name = "Other", .kind = rt::ControlKind::Label, .place = {300, 0, 300, 300}, .caption = ""},
+    {.name = "Mark", .kind = rt::ControlKind::Image, .place = {600, 0, 300, 300}},
+};
+constexpr rt::FormDesign sleepDesign{.name = "Sleep", .client = {0, 0, 1500, 1500}, .controls = sleepControls};
+constexpr int kBareX = 50, kBareY = 50;
+
+struct Sleepers {
+    rt::Form form{sleepDesign};
+    RecordingHost host;
+    rt::Timer& a = form.timer("A");
+    rt::Timer& b = form.timer("B");
+    rt::Label& text = form.label("Text");
+    rt::Label& other = form.label("Other");
+    rt::Image& mark = form.image("Mark");
+
+    Sleepers()
+    {
+        host.followRunning = true;
+        form.setHost(&host);
+        onTick(a, [] {});
+        onTick(b, [] {});
+    }
+    // The tick is logged among the host's starts and stops.
+    void onTick(rt::Timer& timer, std::function<void()> what)
+    {
+        timer.handler = [this, &timer, what] {
+            host.timerLog.push_back(std::string(timer.name()) + " ticks");
+            what();
+        };
+    }
+    void onClick(std::function<void()> what)
+    {
+        form.onClick = [this, what] {
+            host.timerLog.push_back("click");
+            what();
+        };
+    }
+    // What the platform does: a stopped timer does not tick.
+    void platformTick(rt::Timer& timer)
+    {
+        if (timer.running())
+            form.tick(timer);
+    }
+    std::vector<std::string> log() { return std::exchange(host.timerLog, {}); }
+};
+
+using Log = std::vector<std::string>;
+
+// What a handler may do, by name, for tables of cases.
+std::function<void()> action(Sleepers& s, const QString& name)
+{
+    if (name == "nothing") return [] {};
+    if (name == "same caption") return [&s] { s.text.setCaption("x"); };
+    if (name == "same Visible") return [&s] { s.mark.setVisible(true); };
+    if (name == "reads and converts") return [&s] { rt::doubleToText(rt::textToDouble("12") + s.text.Caption().size()); };
+    if (name == "new caption") return [&s] { s.text.setCaption(s.text.Caption() + "y"); };
+    if (name == "new Visible") return [&s] { s.mark.setVisible(!s.mark.Visible()); };
+    if (name == "random number") return [] { rt::nextRandom(); };
+    if (name == "randomize") return [] { rt::randomize(); };
+    if (name == "timer enabled") return [&s] { s.b.setEnabled(!s.b.Enabled()); };
+    if (name == "message box") return [] { rt::messageBox("m"); };
+    if (name == "program end") return [] { rt::endProgram(); };
+    if (name == "runtime error") return [] { rt::textToDouble("x"); };
+    qFatal("no action %s", qPrintable(name));
+}
+
 } // namespace
 
 class FormEvents : public QObject {
@@ -39,6 +113,15 @@ private slots:
     void endProgramStopsEverything();
     void runtimeErrorEndsProgramWithItsStatus();
     void nothingEntersWhileMessageBoxIsOpen();
+
+    void quietTimerSleepsUntilTheFormChanges();
+    void whatCountsAsAChange_data();
+    void whatCountsAsAChange();
+    void aTickThatChangesTheFormWakesTheOthers_data();
+    void aTickThatChangesTheFormWakesTheOthers();
+    void wokenTimersAnswerEveryChangeOfTheirEvent();
+    void timersAnsweringEachOtherEndTheirEvent();
+    void aScriptedHostGetsEveryTickAndNoOther();
 };
 
 void FormEvents::clickGoesToTopmostShownControl_data()
@@ -156,6 +239,200 @@ void FormEvents::nothingEntersWhileMessageBoxIsOpen()
     QVERIFY(t.ran.empty());
     QCOMPARE(t.host.boxes.size(), size_t(1));
     QCOMPARE(t.host.ends, std::vector<int>{0});
+}
+
+void FormEvents::quietTimerSleepsUntilTheFormChanges()
+{
+    Sleepers s;
+    s.platformTick(s.a);
+    QCOMPARE(s.log(), (Log{"A ticks", "A stopped"}));
+    QVERIFY(s.a.Enabled());
+    QVERIFY(!s.a.running());
+    s.platformTick(s.a);
+    QCOMPARE(s.log(), Log{});
+
+    // A click that changes the form wakes it, and it ticks before the click
+    // has been delivered in full; changing nothing, it sleeps again.
+    s.onClick([&s] { s.text.setCaption("y"); });
+    s.form.clickAt(kBareX, kBareY);
+    QCOMPARE(s.log(), (Log{"click", "A started", "A ticks", "A stopped"}));
+    QVERIFY(s.a.Enabled());
+
+    // Changed from outside any handler, the form wakes it to tick at its
+    // platform timer's pace.
+    s.text.setCaption("z");
+    QCOMPARE(s.log(), Log{"A started"});
+    s.platformTick(s.a);
+    QCOMPARE(s.log(), (Log{"A ticks", "A stopped"}));
+
+    // Disabled while asleep and enabled again, it starts as any timer does.
+    s.a.setEnabled(false);
+    QCOMPARE(s.log(), Log{});
+    s.a.setEnabled(true);
+    QCOMPARE(s.log(), Log{"A started"});
+    QVERIFY(s.a.running());
+}
+
+void FormEvents::whatCountsAsAChange_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("change");
+    QTest::newRow("nothing") << "nothing" << false;
+    QTest::newRow("a caption written with the text it has") << "same caption" << false;
+    QTest::newRow("Visible set to what it is") << "same Visible" << false;
+    QTest::newRow("reading and converting") << "reads and converts" << false;
+    QTest::newRow("a new caption") << "new caption" << true;
+    QTest::newRow("a new Visible") << "new Visible" << true;
+    QTest::newRow("a random number drawn") << "random number" << true;
+    QTest::newRow("the generator seeded") << "randomize" << true;
+    QTest::newRow("another timer enabled") << "timer enabled" << true;
+    QTest::newRow("a message box") << "message box" << true;
+}
+
+void FormEvents::whatCountsAsAChange()
+{
+    QFETCH(QString, what);
+    QFETCH(bool, change);
+
+    // Done in a tick: the timer goes on only if it changed something.
+    {
+        Sleepers s;
+        s.onTick(s.a, action(s, what));
+        s.platformTick(s.a);
+        QCOMPARE(s.a.running(), change);
+        QVERIFY(s.a.Enabled());
+    }
+    // Done in a click: it wakes a sleeping timer only if it changed something.
+    {
+        Sleepers s;
+        s.platformTick(s.a);
+        s.log();
+        s.onClick(action(s, what));
+        s.form.clickAt(kBareX, kBareY);
+        Log ofA;
+        for (const std::string& entry : s.log())
+            if (entry.starts_with("A "))
+                ofA.push_back(entry);
+        QCOMPARE(ofA, change ? (Log{"A started", "A ticks", "A stopped"}) : Log{});
+    }
+}
+
+void FormEvents::aTickThatChangesTheFormWakesTheOthers_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("status"); // -1: the program goes on
+    QTest::newRow("a new caption") << "new caption" << -1;
+    QTest::newRow("a random number drawn") << "random number" << -1;
+    QTest::newRow("a message box") << "message box" << -1;
+    QTest::newRow("the program's end") << "program end" << 0;
+    QTest::newRow("a runtime error") << "runtime error" << rt::kRuntimeErrorStatus;
+}
+
+void FormEvents::aTickThatChangesTheFormWakesTheOthers()
+{
+    QFETCH(QString, what);
+    QFETCH(int, status);
+    Sleepers s;
+    s.platformTick(s.a);
+    s.b.setEnabled(true);
+    QCOMPARE(s.log(), (Log{"A ticks", "A stopped", "A started", "B started"}));
+    s.platformTick(s.a); // enabling B was a change; A slept through none of it
+    s.log();
+
+    s.onTick(s.b, action(s, what));
+    s.platformTick(s.b);
+    if (status >= 0) {
+        // The program's end stops everything at once; nothing answers it.
+        QCOMPARE(s.log(), Log{"B ticks"});
+        QVERIFY(s.form.ended());
+        QCOMPARE(s.host.ends, std::vector<int>{status});
+        QVERIFY(!s.a.Enabled() && !s.b.Enabled());
+        return;
+    }
+    QCOMPARE(s.log(), (Log{"B ticks", "A started", "A ticks", "A stopped"}));
+    // B, changing something on every tick, keeps its rhythm: its platform
+    // timer is never stopped or started again.
+    for (int i = 0; i < 3; ++i)
+        s.platformTick(s.b);
+    QCOMPARE(s.log(), (Log{"B ticks", "A started", "A ticks", "A stopped", "B ticks", "A started", "A ticks",
+                           "A stopped", "B ticks", "A started", "A ticks", "A stopped"}));
+    QVERIFY(s.b.running());
+}
+
+void FormEvents::wokenTimersAnswerEveryChangeOfTheirEvent()
+{
+    Sleepers s;
+    s.b.setEnabled(true);
+    // A answers B's mark, B answers the click.
+    s.onTick(s.a, [&s] {
+        if (s.other.Caption() == "b")
+            s.text.setCaption("a");
+    });
+    s.onTick(s.b, [&s] {
+        if (s.text.Caption() == "go")
+            s.other.setCaption("b");
+    });
+    s.platformTick(s.a);
+    s.platformTick(s.b);
+    QCOMPARE(s.log(), (Log{"B started", "A ticks", "A stopped", "B ticks", "B stopped"}));
+
+    s.onClick([&s] { s.text.setCaption("go"); });
+    s.form.clickAt(kBareX, kBareY);
+    // A changed nothing at first, so it ticks again once B's tick has
+    // changed the form, all before the click returns.
+    QCOMPARE(s.log(), (Log{"click", "A started", "B started", "A ticks", "A stopped", "B ticks", "A started",
+                           "A ticks"}));
+    QCOMPARE(s.text.Caption(), "a");
+
+    // Woken timers also answer each change that comes before their own
+    // platform timers tick: A puts its caption back at once.
+    s.form.clickAt(kBareX, kBareY);
+    QCOMPARE(s.log(), (Log{"click", "A ticks", "B ticks", "B stopped"}));
+    QCOMPARE(s.text.Caption(), "a");
+    // A's platform tick ends that; changing nothing then, it sleeps.
+    s.platformTick(s.a);
+    QCOMPARE(s.log(), (Log{"A ticks", "A stopped"}));
+}
+
+void FormEvents::timersAnsweringEachOtherEndTheirEvent()
+{
+    Sleepers s;
+    s.b.setEnabled(true);
+    int ticks = 0;
+    // Once the mark is hidden each answers the other's caption with a longer
+    // one, for ever. A runtime that let them answer within one event until
+    // the form is quiet would never return; this ends it instead.
+    auto answer = [&s, &ticks](rt::Label& mine, const rt::Label& theirs, const char* suffix) {
+        if (++ticks > 100)
+            rt::endProgram();
+        if (!s.mark.Visible())
+            mine.setCaption(theirs.Caption() + suffix);
+    };
+    s.onTick(s.a, [&] { answer(s.text, s.other, "a"); });
+    s.onTick(s.b, [&] { answer(s.other, s.text, "b"); });
+    s.platformTick(s.a);
+    s.platformTick(s.b);
+    s.log();
+
+    s.onClick([&s] { s.mark.setVisible(false); });
+    s.form.clickAt(kBareX, kBareY);
+    QVERIFY(!s.form.ended());
+    QCOMPARE(s.log(), (Log{"click", "A started", "B started", "A ticks", "B ticks"}));
+    QCOMPARE(s.text.Caption(), "a");
+    QCOMPARE(s.other.Caption(), "ab");
+    QVERIFY(s.a.running() && s.b.running());
+}
+
+void FormEvents::aScriptedHostGetsEveryTickAndNoOther()
+{
+    Sleepers s;
+    s.host.followRunning = false;
+    for (int i = 0; i < 3; ++i)
+        s.form.tick(s.a);
+    s.onClick([&s] { s.text.setCaption("y"); });
+    s.form.clickAt(kBareX, kBareY);
+    QCOMPARE(s.log(), (Log{"A ticks", "A ticks", "A ticks", "click"}));
+    QVERIFY(s.a.running());
 }
 
 QTEST_APPLESS_MAIN(FormEvents)

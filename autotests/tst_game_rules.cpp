@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <thread>
+#include <utility>
 
 using skeetra::Form1;
 
@@ -53,6 +54,20 @@ struct Game {
     QString caption(const rt::Label& l) const { return QString::fromStdString(l.Caption()); }
 };
 
+// The game on a host that follows running(): the referee sleeps when its
+// ticks would change nothing, and only running timers get platform ticks.
+struct PacedGame : Game {
+    explicit PacedGame(std::uint64_t seed = 1) : Game(seed) { host.followRunning = true; }
+    void platformTick(rt::Timer& timer)
+    {
+        if (timer.running())
+            form.tick(timer);
+    }
+    std::vector<std::string> timerLog() { return std::exchange(host.timerLog, {}); }
+};
+
+using Log = std::vector<std::string>;
+
 int targetIndex(const Game& g)
 {
     bool ok = false;
@@ -81,6 +96,11 @@ private slots:
     void notANumberInACounterEndsWithRuntimeError();
     void exitCaptionInEveryPhase_data();
     void exitCaptionInEveryPhase();
+
+    void refereeSleepsWhileWaitingAndTheStartWakesIt();
+    void everyShotIsJudgedBeforeTheNextOne_data();
+    void everyShotIsJudgedBeforeTheNextOne();
+    void hundredthKillWinsAndNothingStartsATimerAgain();
 };
 
 void GameRules::startShowsNothingUntilTheRefereeTicks()
@@ -372,6 +392,103 @@ void GameRules::exitCaptionInEveryPhase()
     QVERIFY(g.host.boxes.empty());
     QVERIFY(!g.f.Timer1.Enabled());
     QVERIFY(!g.f.Timer2.Enabled());
+}
+
+void GameRules::refereeSleepsWhileWaitingAndTheStartWakesIt()
+{
+    PacedGame g;
+    g.platformTick(g.f.Timer2);
+    QCOMPARE(g.timerLog(), Log{"Timer2 stopped"});
+    QVERIFY(g.f.Timer2.Enabled());
+    QVERIFY(!g.f.Timer2.running());
+
+    // The start wakes the referee, whose tick shows the chosen target before
+    // the click has been delivered in full, so before any further click.
+    g.start();
+    QCOMPARE(g.timerLog(), (Log{"Timer1 started", "Timer2 started"}));
+    const int index = targetIndex(g);
+    QVERIFY(index >= 0 && index <= 11);
+    QCOMPARE(g.shownTarget(), g.f.targets[index]);
+    QCOMPARE(g.caption(g.f.Label6), "120");
+
+    // Its next tick changes nothing. The clock's ticks each wake it for one
+    // tick; the clock itself is never stopped or started again.
+    g.platformTick(g.f.Timer2);
+    QCOMPARE(g.timerLog(), Log{"Timer2 stopped"});
+    for (int i = 0; i < 3; ++i)
+        g.platformTick(g.f.Timer1);
+    QCOMPARE(g.caption(g.f.Label7), "3");
+    QCOMPARE(g.timerLog(), (Log{"Timer2 started", "Timer2 stopped", "Timer2 started", "Timer2 stopped",
+                                "Timer2 started", "Timer2 stopped"}));
+    QVERIFY(g.f.Timer1.running());
+}
+
+void GameRules::everyShotIsJudgedBeforeTheNextOne_data()
+{
+    QTest::addColumn<bool>("startFirst");
+    QTest::addColumn<int>("everyNthShotHits"); // 0: misses only
+    QTest::newRow("misses while waiting") << false << 0;
+    QTest::newRow("misses in play") << true << 0;
+    QTest::newRow("hits and misses by turns") << true << 2;
+    QTest::newRow("a hit every third shot") << true << 3;
+}
+
+// A storm of shots with no platform tick between them: the referee answers
+// each at once, so the ammunition stops at exactly 0 under one loss box.
+void GameRules::everyShotIsJudgedBeforeTheNextOne()
+{
+    QFETCH(bool, startFirst);
+    QFETCH(int, everyNthShotHits);
+    PacedGame g(5);
+    g.platformTick(g.f.Timer2);
+    if (startFirst)
+        g.start();
+    int hits = 0;
+    for (int shot = 1; shot <= 130; ++shot) {
+        rt::Image* target = g.shownTarget();
+        if (everyNthShotHits && shot % everyNthShotHits == 0 && target && !g.form.ended()) {
+            QVERIFY(target->Visible());
+            g.shoot(*target);
+            ++hits;
+        } else {
+            g.miss();
+        }
+    }
+    QCOMPARE(g.caption(g.f.Label6), "0");
+    QCOMPARE(g.host.boxes, std::vector<std::string>{lossText.toStdString()});
+    QVERIFY(g.form.ended());
+    QCOMPARE(g.host.ends, std::vector<int>{0});
+    // Every hit found the next target already shown.
+    QCOMPARE(g.caption(g.f.Label5), QString::number(hits));
+    QCOMPARE(hits, everyNthShotHits ? 120 / everyNthShotHits : 0);
+}
+
+void GameRules::hundredthKillWinsAndNothingStartsATimerAgain()
+{
+    PacedGame g(7);
+    g.platformTick(g.f.Timer2);
+    g.start();
+    for (int kill = 1; kill <= 100; ++kill) {
+        rt::Image* target = g.shownTarget();
+        QVERIFY2(target, "the referee shows the next target right after each hit");
+        g.shoot(*target);
+        if (kill % 30 == 0)
+            g.platformTick(g.f.Timer1);
+    }
+    QVERIFY(g.f.Label11.Visible());
+    QCOMPARE(g.caption(g.f.Label12), "3");
+    QVERIFY(!g.f.Timer1.Enabled() && !g.f.Timer2.Enabled());
+    const Log log = g.timerLog();
+    QCOMPARE(Log(log.end() - 2, log.end()), (Log{"Timer1 stopped", "Timer2 stopped"}));
+
+    // Shots after the win change the form, and nothing starts again.
+    g.shoot(*g.shownTarget());
+    g.miss();
+    g.platformTick(g.f.Timer1);
+    g.platformTick(g.f.Timer2);
+    QCOMPARE(g.timerLog(), Log{});
+    QCOMPARE(g.caption(g.f.Label5), "101");
+    QVERIFY(!g.shownTarget());
 }
 
 QTEST_APPLESS_MAIN(GameRules)

@@ -1,4 +1,5 @@
-// The live window and its controls, and the delivery of one event at a time.
+// The live window and its controls, the delivery of one event at a time, and
+// the sleeping and waking of timers whose ticks would change nothing.
 //
 // Program end and runtime errors unwind the running handler as exceptions;
 // deliver() is the only place that catches them, so a handler never sees its
@@ -58,9 +59,12 @@ void Timer::setEnabled(bool enabled)
 {
     if (enabled_ == enabled)
         return;
+    const bool wasRunning = running();
     enabled_ = enabled;
-    if (form_.host_ && !form_.ended_)
-        form_.host_->timerChanged(*this);
+    // Enabled again, it starts afresh, as if it had never slept.
+    asleep_ = woken_ = false;
+    form_.markChanged();
+    form_.runningChanged(*this, wasRunning);
 }
 
 Form::Form(const FormDesign& design) : design_(design)
@@ -69,7 +73,10 @@ Form::Form(const FormDesign& design) : design_(design)
         switch (c.kind) {
         case ControlKind::Label: controls_.push_back(std::make_unique<Label>(*this, c)); break;
         case ControlKind::Image: controls_.push_back(std::make_unique<Image>(*this, c)); break;
-        case ControlKind::Timer: controls_.push_back(std::make_unique<Timer>(*this, c)); break;
+        case ControlKind::Timer:
+            controls_.push_back(std::make_unique<Timer>(*this, c));
+            timers_.push_back(static_cast<Timer*>(controls_.back().get()));
+            break;
         }
     }
     g_current = this;
@@ -114,39 +121,53 @@ Control* Form::controlAt(int x, int y) const
     return nullptr;
 }
 
-void Form::load() { deliver(onLoad); }
+void Form::load()
+{
+    if (ended_ || depth_ > 0)
+        return;
+    if (deliver(onLoad))
+        answerChange(nullptr);
+}
 
 void Form::click(Control* target)
 {
     if (target && target->kind() == ControlKind::Timer)
         return;
+    // While a handler waits on a message box, the host keeps running its
+    // event loop; nothing may enter the game again until it returns, nor
+    // while an error box reports the handler's failure.
+    if (ended_ || depth_ > 0)
+        return;
     // A label the game does not handle still takes its click: it never
     // falls through to the window.
-    deliver(target ? target->handler : onClick);
+    if (deliver(target ? target->handler : onClick))
+        answerChange(nullptr);
 }
 
 void Form::tick(Timer& timer)
 {
-    if (!timer.Enabled())
+    if (!timer.Enabled() || ended_ || depth_ > 0)
         return;
-    deliver(timer.handler);
+    timer.woken_ = false; // its platform timer has caught up with it
+    const bool changed = deliver(timer.handler);
+    afterTick(timer, changed);
+    if (changed)
+        answerChange(&timer);
 }
 
 void Form::close() { end(0); }
 
-void Form::deliver(const std::function<void()>& handler)
+bool Form::deliver(const std::function<void()>& handler)
 {
-    // While a handler waits on a message box, the host keeps running its
-    // event loop; nothing may enter the game again until it returns, nor
-    // while an error box reports the handler's failure.
-    if (ended_ || depth_ > 0 || !handler)
-        return;
     struct Running {
         int& depth;
         explicit Running(int& d) : depth(++d) {}
         ~Running() { --depth; }
     } running(depth_);
     g_current = this;
+    changed_ = false;
+    if (!handler)
+        return false;
     try {
         handler();
     } catch (const ProgramEnd&) {
@@ -155,6 +176,80 @@ void Form::deliver(const std::function<void()>& handler)
         if (host_)
             host_->errorReported(static_cast<int>(error.number), error.description);
         end(kRuntimeErrorStatus);
+    }
+    return changed_ || ended_;
+}
+
+void Form::markChanged()
+{
+    if (ended_)
+        return;
+    if (depth_ > 0)
+        changed_ = true;
+    else
+        wakeSleepers(); // changed from outside any handler: they tick when their platform timers do
+}
+
+void Form::runningChanged(Timer& timer, bool wasRunning)
+{
+    if (timer.running() != wasRunning && host_ && !ended_)
+        host_->timerChanged(timer);
+}
+
+void Form::afterTick(Timer& timer, bool changed)
+{
+    if (changed || ended_ || !timer.enabled_ || !timersMaySleep())
+        return;
+    const bool wasRunning = timer.running();
+    timer.asleep_ = true;
+    timer.woken_ = false;
+    runningChanged(timer, wasRunning);
+}
+
+void Form::wakeSleepers()
+{
+    for (Timer* t : timers_) {
+        if (!t->asleep_)
+            continue;
+        t->asleep_ = false;
+        t->woken_ = true;
+        runningChanged(*t, false);
+    }
+}
+
+// The event that just ran changed the form: every woken timer ticks before
+// the host can deliver anything else. A timer whose tick changed the form
+// has answered and does not tick again in this event; one whose tick changed
+// nothing ticks again only if a later answer changes the form. Each answer
+// takes one timer out of the round, so the round ends.
+void Form::answerChange(Timer* ticked)
+{
+    if (ended_)
+        return;
+    for (Timer* t : timers_) {
+        t->due_ = true;
+        t->answered_ = t == ticked;
+    }
+    wakeSleepers();
+    for (;;) {
+        Timer* next = nullptr;
+        for (Timer* t : timers_) {
+            if (t->enabled_ && t->woken_ && t->due_ && !t->answered_) {
+                next = t;
+                break;
+            }
+        }
+        if (!next || ended_)
+            return;
+        next->due_ = false;
+        const bool changed = deliver(next->handler);
+        afterTick(*next, changed);
+        if (!changed)
+            continue;
+        next->answered_ = true;
+        for (Timer* t : timers_)
+            t->due_ = true;
+        wakeSleepers();
     }
 }
 
@@ -175,6 +270,7 @@ void Form::end(int status)
 
 void Form::changed(Control& control)
 {
+    markChanged();
     if (host_ && !ended_)
         host_->controlChanged(control);
 }
@@ -182,7 +278,10 @@ void Form::changed(Control& control)
 void messageBox(std::string_view text)
 {
     Form* form = Form::current();
-    if (form && form->host())
+    if (!form)
+        return;
+    form->markChanged(); // the player saw it, and the box may have let time pass
+    if (form->host())
         form->host()->messageBox(text);
 }
 

@@ -143,11 +143,17 @@ public:
     int Interval() const { return design_.interval; }
     bool Enabled() const { return enabled_; }
     void setEnabled(bool enabled);
-    // Whether the host's platform timer should be running for it.
-    bool running() const { return enabled_; }
+    // Whether the host's platform timer should be running for it: enabled
+    // and not asleep (see Form). Nothing the handlers read depends on it.
+    bool running() const { return enabled_ && !asleep_; }
 
 private:
+    friend class Form;
     bool enabled_;
+    bool asleep_ = false; // its last tick changed nothing, nor has anything since
+    bool woken_ = false;  // woken by a change; its platform timer has not ticked since
+    bool due_ = false;    // in a wake round: the form changed since its last tick
+    bool answered_ = false; // in a wake round: one of its ticks changed the form
 };
 
 // What a Form asks of the platform that shows it. The Qt window is one host;
@@ -158,6 +164,11 @@ public:
     virtual void controlChanged(Control&) {}
     // The timer's running() changed: start or stop its platform timer.
     virtual void timerChanged(Timer&) {}
+    // Whether the host ticks a timer only while its running() is true, so
+    // that timers may sleep. A host that ticks timers on a schedule of its
+    // own, as a scripted test does, says no: then running() is Enabled(),
+    // and every timer gets the ticks it is given and no others.
+    virtual bool followsRunning() const { return true; }
     virtual void messageBox(std::string_view text) = 0;
     virtual void errorReported(int number, std::string_view description) = 0;
     virtual void programEnded(int status) = 0;
@@ -165,6 +176,33 @@ public:
 
 // The window and its controls, built from a design, and the one place that
 // delivers events to handlers.
+//
+// The rule every handler keeps: it holds no state of its own between events
+// (everything it knows lives in the controls) and it reaches the outside
+// only through the runtime's services below. So what a timer's tick does
+// depends on the form alone, and once a tick has changed nothing, each
+// further tick would change nothing either until something changes the form.
+// Form uses this to let timers sleep instead of waking the process for
+// nothing; a handler that broke the rule (counted its own ticks, read a
+// clock) could sleep through a tick that would have done something.
+//
+// Sleeping timers:
+// - After a tick that changed nothing the timer sleeps: it stays Enabled,
+//   running() turns false and the host stops its platform timer.
+// - "Changed" is strict: a property taking a new value (writing the value a
+//   property already has is no change), a random number drawn or the
+//   generator seeded, a message box, the program's end, a runtime error.
+// - Any change wakes every sleeping timer. A woken timer ticks at once,
+//   inside the delivery of the event that changed the form and so before
+//   any other event, and again after each further change until its own
+//   platform timer ticks it; from then on it ticks at its interval for as
+//   long as its ticks change something. A timer whose every tick changes
+//   something never sleeps, and its platform timer is never restarted.
+// - Within one event each woken timer ticks again only after another
+//   timer's tick has changed the form, and each changes the form at most
+//   once, so timers answering one another cannot keep the event going.
+// - Enabling a disabled timer starts it as always; the program's end stops
+//   every timer.
 class Form {
 public:
     explicit Form(const FormDesign& design);
@@ -207,21 +245,31 @@ public:
 
     // Runtime services reach the form whose handler is running through this.
     static Form* current();
+    // A service did something a handler could observe other than through a
+    // property (drew a random number, showed a box): the form has changed.
+    void markChanged();
 
 private:
     friend class Control;
     friend class Label;
     friend class Timer;
-    void deliver(const std::function<void()>& handler);
+    bool deliver(const std::function<void()>& handler); // whether the form changed
     void end(int status);
     void changed(Control& control);
+    bool timersMaySleep() const { return host_ && host_->followsRunning(); }
+    void runningChanged(Timer& timer, bool wasRunning);
+    void afterTick(Timer& timer, bool changed);
+    void wakeSleepers();
+    void answerChange(Timer* ticked);
 
     const FormDesign& design_;
     std::vector<std::unique_ptr<Control>> controls_;
+    std::vector<Timer*> timers_;
     Host* host_ = nullptr;
     bool ended_ = false;
     int exitStatus_ = 0;
     int depth_ = 0;
+    bool changed_ = false; // by the handler now running
 };
 
 // ---------------------------------------------------------------- services

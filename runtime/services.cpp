@@ -42,6 +42,14 @@ std::mt19937& generator()
     return engine;
 }
 
+// The generator is state outside the controls: a tick that draws a number
+// or seeds it does not do the same the next time, so it is a change.
+void generatorUsed()
+{
+    if (Form* form = Form::current())
+        form->markChanged();
+}
+
 } // namespace
 
 void raiseError(ErrorNumber number) { throw RuntimeError{number, std::string(describe(number))}; }
@@ -107,6 +115,7 @@ std::string singleToText(float value) { return numberText(value); }
 
 void randomize()
 {
+    generatorUsed();
     const auto wall = std::chrono::system_clock::now().time_since_epoch().count();
     const auto steady = std::chrono::steady_clock::now().time_since_epoch().count();
     std::seed_seq seq{static_cast<std::uint32_t>(wall), static_cast<std::uint32_t>(wall >> 32),
@@ -116,12 +125,14 @@ void randomize()
 
 void seedRandom(std::uint64_t seed)
 {
+    generatorUsed();
     std::seed_seq seq{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32)};
     generator().seed(seq);
 }
 
 float nextRandom()
 {
+    generatorUsed();
     // 24 random bits are exactly a float's precision: every value is
     // representable, so nothing can round up to 1.
     constexpr float kScale = 1.0f / 16777216.0f;

@@ -30,7 +30,9 @@ trap 'exit 129' HUP
 
 # Xvfb writes the display number to the pipe once it accepts connections.
 mkfifo "$workdir/display" || exit 1
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
+# -noreset: a server that resets when its last client leaves turns new
+# clients away while it does, and a test may start one just then.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
 xvfb_pid=$!
 
 display=""

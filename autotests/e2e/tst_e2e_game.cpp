@@ -19,6 +19,10 @@
 #include <functional>
 #include <optional>
 
+#include <csignal>
+#include <fstream>
+#include <string>
+
 namespace {
 
 // Client-area places from the window's design.
@@ -388,6 +392,16 @@ public:
         return boxes.front();
     }
 
+    // Holds the game still, so that clicks queue up for it at the X server
+    // and reach it all at once, then lets it go on.
+    bool pause()
+    {
+        if (::kill(static_cast<pid_t>(process_.processId()), SIGSTOP) != 0)
+            return fail("cannot stop the game");
+        return waitUntil([this] { return processState() == 'T'; }) || fail("the game did not stop");
+    }
+    bool resume() { return ::kill(static_cast<pid_t>(process_.processId()), SIGCONT) == 0 || fail("cannot continue the game"); }
+
     bool closeWindow(const QString& id)
     {
         return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
@@ -420,6 +434,16 @@ public:
     }
 
 private:
+    // The state letter of /proc/PID/stat, after the name in parentheses.
+    char processState() const
+    {
+        std::ifstream stat("/proc/" + std::to_string(process_.processId()) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(") ");
+        return close == std::string::npos || close + 2 >= line.size() ? '?' : line[close + 2];
+    }
+
     bool fail(const QString& message)
     {
         if (error_.isEmpty())
@@ -479,6 +503,7 @@ private slots:
     void lastCartridgeLoses_data();
     void lastCartridgeLoses();
     void clickStormEndsInOneLossBox();
+    void queuedStormLosesAtExactlyZero();
     void labelsTakeClicksWithoutCost();
     void closingEndsWithStatusZero_data();
     void closingEndsWithStatusZero();
@@ -675,6 +700,44 @@ void EndToEnd::clickStormEndsInOneLossBox()
     QVERIFY(game.answers(game.window()));
     QTest::qWait(kQuietMs);
     QCOMPARE(visibleWindows(kBoxTitle).size(), 1);
+
+    GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+// Every shot reaches the game only after the referee has judged the one
+// before, so however many clicks wait in the queue, the ammunition stops at
+// exactly 0 and one loss box opens.
+void EndToEnd::queuedStormLosesAtExactlyZero()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    GAME_VERIFY(game, game.start());
+    GAME_VERIFY(game, game.shownTarget().has_value());
+    // At launch the clock showed "0" in the ammunition's face, size and
+    // colour, on the same black ground below the picture. The lowest two
+    // rows of each label meet the texts below it (the kills title, the
+    // credit), so they are left out.
+    const auto digits = [](const QRect& label) { return label.adjusted(0, 0, 0, -2); };
+    const QImage zero = region(game.facade(), digits(kClock));
+
+    GAME_VERIFY(game, game.pause());
+    constexpr int kClicks = kStartAmmunition + 10;
+    QList<QPoint> storm;
+    for (int i = 0; i < kClicks; ++i)
+        storm << kBarePoints[i % 2]; // beside the middle, where the box opens
+    const bool clicked = game.click(storm);
+    GAME_VERIFY(game, game.resume());
+    GAME_VERIFY(game, clicked);
+
+    const std::optional<QString> box = game.lossBox();
+    GAME_VERIFY(game, box.has_value());
+    QTest::qWait(kQuietMs);
+    QCOMPARE(visibleWindows(kBoxTitle).size(), 1);
+    QVERIFY2(region(game.grab(), digits(kAmmunition)) == zero, "the ammunition does not show 0");
+    QVERIFY(game.running());
 
     GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
     const std::optional<int> status = game.exitStatus();

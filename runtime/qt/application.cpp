@@ -1,39 +1,49 @@
 // Program start: builds the project's form on a Qt application, raises its
 // load event, shows it and runs the event loop until the program ends.
+//
+// Where no usable display can be had, at start or later, the player gets one
+// line on stderr that starts with "skeetra:" and the status kNoDisplayStatus;
+// never Qt's page of advice, a flood of warnings, a hang or a core dump.
 #include "qt_host.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QScreen>
 
+#include <xcb/xcb.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace rt {
 
 namespace {
 
-constexpr int kNoDisplayStatus = 2;
-
-bool platformChosen(int argc, char** argv)
+bool set(const char* name)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
-            return true;
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    return platform && *platform;
+    const char* value = std::getenv(name);
+    return value && *value;
 }
 
-bool displayNamed()
+std::string env(const char* name)
 {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Qt's default handler, to which every message goes that is not ours to take.
+QtMessageHandler g_qtHandler = nullptr;
+
+void forward(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (g_qtHandler)
+        g_qtHandler(type, context, message);
 }
 
 // Qt aborts with a core dump when no platform plugin can start, after
@@ -49,28 +59,119 @@ void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
             g_startupWarning = message.toStdString();
         return;
     }
-    const char* display = std::getenv("DISPLAY");
-    std::string reason = g_startupWarning.empty() ? message.section('\n', 0, 0).toStdString() : g_startupWarning;
-    std::fprintf(stderr, "skeetra: cannot open the window on display \"%s\": %s\n", display ? display : "",
-                 reason.c_str());
+    if (!set("DISPLAY") && set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+        // Qt fell back to X11 on a Wayland desktop: its Wayland plugin is not installed.
+        std::fprintf(stderr,
+                     "skeetra: cannot open the window on Wayland display \"%s\": the game needs an X display "
+                     "(XWayland, named by DISPLAY) or Qt's Wayland platform plugin (Debian package qt6-wayland)\n",
+                     env("WAYLAND_DISPLAY").c_str());
+    } else {
+        const std::string reason =
+            g_startupWarning.empty() ? message.section('\n', 0, 0).toStdString() : g_startupWarning;
+        std::fprintf(stderr, "skeetra: cannot open the window on display \"%s\": %s\n", env("DISPLAY").c_str(),
+                     reason.c_str());
+    }
     std::fflush(stderr);
     std::_Exit(kNoDisplayStatus);
 }
+
+// The X connection while the application lives. When the server goes away,
+// Qt's xcb plugin warns and then calls exit(1) itself; a warning seen on a
+// failed connection is our cue to end first, with one line of our own.
+std::atomic<xcb_connection_t*> g_connection{nullptr};
+
+void runMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    xcb_connection_t* connection = g_connection.load();
+    if (!connection || !xcb_connection_has_error(connection)) {
+        forward(type, context, message);
+        return;
+    }
+    // Other threads that warn now wait here until the process is gone.
+    static std::mutex once;
+    once.lock();
+    std::fprintf(stderr, "skeetra: the connection to display \"%s\" was lost\n", env("DISPLAY").c_str());
+    std::fflush(stderr);
+    std::_Exit(kNoDisplayStatus);
+}
+
+// Another client may destroy one of our windows outright (xdotool
+// windowclose, a crashed window manager); Qt would run on without it, the
+// game window gone and the program with no way to end. Such a window is
+// closed as if the player had closed it, and the server's complaints about
+// the window that is no longer there are not passed on.
+class DestroyWatch : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        switch (event->response_type & 0x7f) {
+        case 0: {
+            const auto* error = static_cast<const xcb_generic_error_t*>(message);
+            return (error->error_code == XCB_WINDOW || error->error_code == XCB_DRAWABLE) &&
+                   destroyed_.count(error->resource_id);
+        }
+        case XCB_DESTROY_NOTIFY: {
+            const xcb_window_t window = static_cast<const xcb_destroy_notify_event_t*>(message)->window;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->internalWinId() == window) {
+                    destroyed_.insert(window);
+                    // Not from inside Qt's event handling, which goes on with the event.
+                    QMetaObject::invokeMethod(widget, &QWidget::close, Qt::QueuedConnection);
+                }
+            }
+            return false;
+        }
+        default: return false;
+        }
+    }
+
+private:
+    std::set<xcb_window_t> destroyed_;
+};
+
+struct ConnectionWatch {
+    explicit ConnectionWatch(QApplication& app)
+    {
+        if (auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>())
+            g_connection = x11->connection();
+    }
+    ~ConnectionWatch() { g_connection = nullptr; }
+};
 
 } // namespace
 
 int runApplication(int argc, char** argv, const Project& project)
 {
-    if (!platformChosen(argc, argv) && !displayNamed()) {
+    if (argc > 1)
+        std::fprintf(stderr, "skeetra: the command line is ignored: the game takes no arguments\n");
+    // The platform is Qt's to choose, from QT_QPA_PLATFORM or the display
+    // variables; without any of them Qt would try X11 and fail at length.
+    if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
         std::fprintf(stderr, "skeetra: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n");
         return kNoDisplayStatus;
     }
 
-    const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(previous);
+    // Qt takes options of its own from the command line (-platform,
+    // -display, -qwindowtitle, ...); the game takes none, so Qt sees only
+    // the program's name. QApplication keeps both for its lifetime.
+    static char fallbackName[] = "skeetra";
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+
+    g_qtHandler = qInstallMessageHandler(startupMessages);
+    QApplication app(qtArgc, qtArgv);
+    qInstallMessageHandler(runMessages);
+    const ConnectionWatch connectionWatch(app);
     if (!g_startupWarning.empty()) // a warning that was not fatal after all
         std::fprintf(stderr, "%s\n", g_startupWarning.c_str());
+
+    if (const std::string why = unusableScreen(QGuiApplication::primaryScreen()); !why.empty()) {
+        std::fprintf(stderr, "skeetra: %s\n", why.c_str());
+        return kNoDisplayStatus;
+    }
 
     const FormDesign& design = project.form;
     // Decoding the window picture is the largest piece of start-up work of
@@ -90,6 +191,8 @@ int runApplication(int argc, char** argv, const Project& project)
     Form form(design);
     const std::shared_ptr<void> module = project.bind(form);
     FormWindow window(form, pictures.get());
+    DestroyWatch destroyWatch;
+    app.installNativeEventFilter(&destroyWatch);
     form.load();
     if (form.ended())
         return form.exitStatus();

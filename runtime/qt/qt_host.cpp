@@ -9,11 +9,14 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace rt {
@@ -24,6 +27,16 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 
 QRect toQRect(const PixelRect& r) { return {r.left, r.top, r.width, r.height}; }
 
+// Device pixel ratios the window is drawn at. Outside them Qt's own sizes
+// overflow (0, nan and inf leave no window at all) or the window's buffers
+// grow past any machine's memory; real dense screens stay well within.
+constexpr double kMinPixelRatio = 0.25;
+constexpr double kMaxPixelRatio = 8;
+// Below 15 bits a screen has a colour map, and Qt cannot paint on it.
+constexpr int kMinDepth = 15;
+// X servers commonly refuse larger cursors.
+constexpr int kMaxPointerSize = 256;
+
 // Family names Qt reports for each loaded bundled font, by design name.
 std::map<std::string, QString, std::less<>>& fontFamilies()
 {
@@ -32,6 +45,29 @@ std::map<std::string, QString, std::less<>>& fontFamilies()
 }
 
 } // namespace
+
+std::string unusableScreen(const QScreen* screen)
+{
+    if (!screen)
+        return "cannot open the window: the display has no screen";
+    char line[256];
+    const double ratio = screen->devicePixelRatio();
+    if (!(ratio >= kMinPixelRatio && ratio <= kMaxPixelRatio)) {
+        std::snprintf(line, sizeof line,
+                      "cannot open the window: the device pixel ratio %g is not between %g and %g "
+                      "(check QT_SCALE_FACTOR, QT_SCREEN_SCALE_FACTORS and QT_FONT_DPI)",
+                      ratio, kMinPixelRatio, kMaxPixelRatio);
+        return line;
+    }
+    if (screen->depth() < kMinDepth) {
+        std::snprintf(line, sizeof line,
+                      "cannot open the window: the display's colour depth of %d bits is not supported "
+                      "(%d or more are needed)",
+                      screen->depth(), kMinDepth);
+        return line;
+    }
+    return {};
+}
 
 void loadFonts(const FormDesign& design)
 {
@@ -158,7 +194,14 @@ void FormWindow::updatePointer()
     // On a dense display the pointer grows with the window, pixel for
     // pixel like the pictures. Qt 6.4 takes the hot spot of a pixmap whose
     // device pixel ratio is not 1 in device pixels, so it is scaled here too.
-    const int scale = std::max(1, static_cast<int>(std::lround(devicePixelRatioF())));
+    // Beyond the largest cursor the server takes, the pointer stays at that.
+    const int largest = std::max(1, kMaxPointerSize / std::max({pointer.width(), pointer.height(), 1}));
+    const double ratio = devicePixelRatioF();
+    int scale = 1;
+    if (ratio >= largest)
+        scale = largest;
+    else if (ratio > 1)
+        scale = static_cast<int>(std::lround(ratio));
     if (scale == 1) {
         setCursor(QCursor(pointer, d.mouseHotX, d.mouseHotY));
         return;
@@ -171,8 +214,16 @@ void FormWindow::updatePointer()
 bool FormWindow::event(QEvent* event)
 {
     // The ratio is known once the window is on a screen, and changes with the screen.
-    if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal)
+    if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal) {
+        // Start-up refuses an unusable screen; this is for a window moved
+        // onto one. Nothing of the game is worth keeping at that point.
+        if (const std::string why = unusableScreen(screen()); !why.empty()) {
+            std::fprintf(stderr, "skeetra: %s\n", why.c_str());
+            std::fflush(stderr);
+            std::_Exit(kNoDisplayStatus);
+        }
         updatePointer();
+    }
     return QWidget::event(event);
 }
 

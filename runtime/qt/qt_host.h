@@ -15,13 +15,21 @@
 #include <QWidget>
 
 #include <map>
+#include <string>
 #include <vector>
 
 class QEventLoop;
 class QMessageBox;
+class QScreen;
 class QTimer;
 
 namespace rt {
+
+// The exit status when no usable display can be had, at start or later.
+inline constexpr int kNoDisplayStatus = 2;
+
+// Why the window cannot be shown on the screen, or empty when it can.
+std::string unusableScreen(const QScreen* screen);
 
 // Registers the design's bundled fonts with Qt; safe to call more than once.
 void loadFonts(const FormDesign& design);
