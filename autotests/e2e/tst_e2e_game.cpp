@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -71,6 +72,10 @@ constexpr int kWaitMs = 20000;
 // How long a thing that must not happen is given to happen anyway. Too short
 // only lets a fault slip by; it can never fail a correct game.
 constexpr int kQuietMs = 300;
+
+// Rows of the client area that show the window picture; below them runs
+// the status strip.
+constexpr int kPictureRows = 424;
 
 const QString kMainTitle = QStringLiteral("^Skeetra beta 0\\.01$");
 const QString kBoxTitle = QStringLiteral("^Skeetra$");
@@ -140,6 +145,50 @@ int differingPixels(const QImage& a, const QImage& b, const QRect& rect)
         for (int x = rect.left(); x <= rect.right(); ++x)
             count += a.pixel(x, y) != b.pixel(x, y);
     return count;
+}
+
+QImage picture(const char* file)
+{
+    const QImage image(QStringLiteral(SKEETRA_PICTURES "/") + QLatin1String(file));
+    if (image.isNull())
+        qFatal("cannot read the picture %s", file);
+    return image;
+}
+
+// Where the shot differs from the expected image, as text for a failure
+// message; empty when they agree pixel for pixel.
+QString differences(const QImage& shot, const QImage& expected, const QRect& rect)
+{
+    int count = 0;
+    QPoint first(-1, -1);
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (shot.pixel(x, y) != expected.pixel(x, y) && count++ == 0)
+                first = {x, y};
+    if (count == 0)
+        return {};
+    return QStringLiteral("%1 pixels differ, the first at (%2, %3): %4 on screen, %5 expected")
+        .arg(count)
+        .arg(first.x())
+        .arg(first.y())
+        .arg(shot.pixel(first), 8, 16, QLatin1Char('0'))
+        .arg(expected.pixel(first), 8, 16, QLatin1Char('0'));
+}
+
+// Runs of rows inside the rectangle that hold anything besides the
+// background: the lines of a text drawn there.
+int textRows(const QImage& shot, const QImage& background, const QRect& rect)
+{
+    int runs = 0;
+    bool inRun = false;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        bool drawn = false;
+        for (int x = rect.left(); x <= rect.right() && !drawn; ++x)
+            drawn = shot.pixel(x, y) != background.pixel(x, y);
+        runs += drawn && !inRun;
+        inRun = drawn;
+    }
+    return runs;
 }
 
 bool uniform(const QImage& image)
@@ -449,6 +498,7 @@ class EndToEnd : public QObject {
     Q_OBJECT
 private slots:
     void windowHasTitleSizeAndPlace();
+    void screenShowsThePicturesAsDrawn();
     void hundredHitsWinAndStopTheReferee();
     void lastCartridgeLoses_data();
     void lastCartridgeLoses();
@@ -472,6 +522,54 @@ void EndToEnd::windowHasTitleSizeAndPlace()
     const std::optional<int> status = game.exitStatus();
     GAME_VERIFY(game, status.has_value());
     QCOMPARE(*status, 0);
+}
+
+void EndToEnd::screenShowsThePicturesAsDrawn()
+{
+    const QImage facade = picture("facade.gif").convertToFormat(QImage::Format_RGB32);
+    const QImage figure = picture("target.gif").convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(facade.height(), kPictureRows);
+
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    const QImage before = game.facade();
+    QVERIFY2(before.width() <= facade.width(), "the client area is wider than the window picture");
+
+    // Before play only the instructions lie over the picture: everywhere
+    // else it shows one to one, its rightmost columns cut off.
+    QImage expected = facade.copy(0, 0, before.width(), kPictureRows);
+    {
+        QImage shotOutside = before.copy(0, 0, before.width(), kPictureRows);
+        QPainter hide(&shotOutside);
+        hide.drawImage(kInstructions.topLeft(), expected.copy(kInstructions));
+        hide.end();
+        const QString diff = differences(shotOutside, expected, expected.rect());
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    }
+    // The instructions break into four lines at the label's width.
+    QCOMPARE(textRows(before, expected, kInstructions), 4);
+
+    // A shown target: its figure one to one, the picture around it where the
+    // figure is transparent.
+    GAME_VERIFY(game, game.start());
+    const std::optional<int> target = game.shownTarget();
+    GAME_VERIFY(game, target.has_value());
+    const QRect place = kTargets[*target];
+    QCOMPARE(figure.size(), place.size());
+    QPainter paint(&expected);
+    paint.drawImage(place.topLeft(), figure);
+    paint.end();
+    const QString diff = differences(game.grab(), expected, place);
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    // The check above tells a transparent surround from one drawn opaque:
+    // the figure's transparent pixels carry a colour that the picture behind
+    // them does not have.
+    int telling = 0;
+    for (int y = 0; y < figure.height(); ++y)
+        for (int x = 0; x < figure.width(); ++x)
+            telling += qAlpha(figure.pixel(x, y)) == 0 &&
+                       (figure.pixel(x, y) | 0xff000000) != facade.pixel(place.topLeft() + QPoint(x, y));
+    QVERIFY(telling > 0);
 }
 
 void EndToEnd::hundredHitsWinAndStopTheReferee()
