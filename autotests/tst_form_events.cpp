@@ -110,6 +110,8 @@ private slots:
     void clickGoesToTopmostShownControl_data();
     void clickGoesToTopmostShownControl();
     void unhandledLabelSwallowsItsClick();
+    void aClickIsAPressAndAReleaseOnTheSameControl_data();
+    void aClickIsAPressAndAReleaseOnTheSameControl();
     void endProgramStopsEverything();
     void runtimeErrorEndsProgramWithItsStatus();
     void nothingEntersWhileMessageBoxIsOpen();
@@ -166,6 +168,43 @@ void FormEvents::clickGoesToTopmostShownControl()
         form.find(name.toStdString())->setVisible(true);
     const rt::Control* c = form.controlAt(x, y);
     QCOMPARE(c ? QString::fromUtf8(c->name().data(), c->name().size()) : QStringLiteral("Form1"), taker);
+}
+
+void FormEvents::aClickIsAPressAndAReleaseOnTheSameControl_data()
+{
+    QTest::addColumn<QPoint>("pressAt"); // (-1, -1): no press
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<QPoint>("releaseAt");
+    QTest::addColumn<QStringList>("ran");
+    const QPoint none(-1, -1);
+    QTest::newRow("on the picture") << QPoint(5, 5) << false << QPoint(35, 2) << QStringList{"Under_Click"};
+    QTest::newRow("on the bare window") << QPoint(50, 50) << false << QPoint(99, 99) << QStringList{"Form_Click"};
+    QTest::newRow("picture to window") << QPoint(5, 5) << false << QPoint(50, 50) << QStringList{};
+    QTest::newRow("window to picture") << QPoint(50, 50) << false << QPoint(5, 5) << QStringList{};
+    QTest::newRow("picture to the label over it") << QPoint(5, 5) << false << QPoint(12, 12) << QStringList{};
+    QTest::newRow("released right of the window") << QPoint(50, 50) << false << QPoint(100, 50) << QStringList{};
+    QTest::newRow("released above the window") << QPoint(50, 0) << false << QPoint(50, -1) << QStringList{};
+    QTest::newRow("released with no press") << none << false << QPoint(50, 50) << QStringList{};
+    QTest::newRow("press taken away") << QPoint(50, 50) << true << QPoint(50, 50) << QStringList{};
+}
+
+void FormEvents::aClickIsAPressAndAReleaseOnTheSameControl()
+{
+    QFETCH(QPoint, pressAt);
+    QFETCH(bool, cancelled);
+    QFETCH(QPoint, releaseAt);
+    QFETCH(QStringList, ran);
+    Fixture t;
+    if (pressAt != QPoint(-1, -1))
+        t.form.press(pressAt.x(), pressAt.y());
+    if (cancelled)
+        t.form.cancelPress();
+    t.form.release(releaseAt.x(), releaseAt.y());
+    t.form.release(releaseAt.x(), releaseAt.y()); // a release takes its press with it
+    QStringList got;
+    for (const std::string& name : t.ran)
+        got << QString::fromStdString(name);
+    QCOMPARE(got, ran);
 }
 
 void FormEvents::unhandledLabelSwallowsItsClick()

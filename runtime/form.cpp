@@ -155,6 +155,24 @@ void Form::tick(Timer& timer)
         answerChange(&timer);
 }
 
+void Form::press(int x, int y)
+{
+    pressed_ = true;
+    pressTarget_ = controlAt(x, y);
+}
+
+void Form::release(int x, int y)
+{
+    if (!pressed_)
+        return;
+    pressed_ = false;
+    if (x < 0 || y < 0 || x >= clientWidth() || y >= clientHeight())
+        return;
+    Control* target = controlAt(x, y);
+    if (target == pressTarget_)
+        click(target);
+}
+
 void Form::close() { end(0); }
 
 bool Form::deliver(const std::function<void()>& handler)

@@ -237,6 +237,15 @@ public:
     void clickAt(int x, int y) { click(controlAt(x, y)); }
     void tick(Timer& timer);
 
+    // The mouse button, at points of the client area in design pixels. A
+    // click is a press and a release on the same control, or both where no
+    // shown control lies, released inside the client area; the second press
+    // of a double click is a press like any other.
+    void press(int x, int y);
+    void release(int x, int y);
+    // The press will see no release here: the platform took the mouse away.
+    void cancelPress() { pressed_ = false; }
+
     // Closing the window ends the program; no handler runs for it.
     void close();
 
@@ -269,6 +278,8 @@ private:
     bool ended_ = false;
     int exitStatus_ = 0;
     int depth_ = 0;
+    bool pressed_ = false;
+    Control* pressTarget_ = nullptr;
     bool changed_ = false; // by the handler now running
 };
 
@@ -284,6 +295,8 @@ struct RuntimeError {
 };
 
 inline constexpr int kRuntimeErrorStatus = 1;
+// The window could not be opened or its display was lost.
+inline constexpr int kNoDisplayStatus = 2;
 
 [[noreturn]] void raiseError(ErrorNumber number);
 // After an arithmetic step that overflowed, divided by zero or was invalid.

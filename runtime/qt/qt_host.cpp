@@ -302,41 +302,25 @@ void FormWindow::timerChanged(Timer& timer)
     }
 }
 
-void FormWindow::press(const QPointF& pos)
-{
-    pressed_ = true;
-    pressTarget_ = form_.controlAt(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
-}
+// Qt gives fractions of a pixel on scaled displays; the design's pixels
+// are whole, and floor keeps a point just left of the window outside it.
+static int designPixel(qreal coordinate) { return static_cast<int>(std::floor(coordinate)); }
 
 void FormWindow::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        press(event->position());
+        form_.press(designPixel(event->position().x()), designPixel(event->position().y()));
     event->accept();
 }
 
 // The second press of a double click is a shot like any other.
-void FormWindow::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        press(event->position());
-    event->accept();
-}
+void FormWindow::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
 
 void FormWindow::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton)
+        form_.release(designPixel(event->position().x()), designPixel(event->position().y()));
     event->accept();
-    if (event->button() != Qt::LeftButton || !pressed_)
-        return;
-    pressed_ = false;
-    const QPointF pos = event->position();
-    const int x = static_cast<int>(std::floor(pos.x()));
-    const int y = static_cast<int>(std::floor(pos.y()));
-    if (!rect().contains(x, y))
-        return;
-    Control* target = form_.controlAt(x, y);
-    if (target == pressTarget_)
-        form_.click(target);
 }
 
 void FormWindow::closeEvent(QCloseEvent* event)

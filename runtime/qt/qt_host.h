@@ -25,9 +25,6 @@ class QTimer;
 
 namespace rt {
 
-// The exit status when no usable display can be had, at start or later.
-inline constexpr int kNoDisplayStatus = 2;
-
 // Why the window cannot be shown on the screen, or empty when it can.
 std::string unusableScreen(const QScreen* screen);
 
@@ -81,7 +78,6 @@ private:
     };
     QColor colour(const Colour& c) const;
     void paintLabel(QPainter& painter, const Label& label);
-    void press(const QPointF& pos);
     void updatePointer();
     void waitOnBox(QMessageBox& box);
 
@@ -91,8 +87,6 @@ private:
     std::vector<TimerSlot> timers_;
     bool quitOnEnd_ = true;
     bool timersStarted_ = false;
-    bool pressed_ = false;
-    Control* pressTarget_ = nullptr;
     QEventLoop* boxLoop_ = nullptr;
 };
 

@@ -9,12 +9,6 @@
 
 namespace rt {
 
-namespace {
-
-constexpr int kCannotStartStatus = 2;
-
-} // namespace
-
 int runApplication(int argc, char**, const Project& project)
 {
     if (argc > 1)
@@ -39,7 +33,7 @@ int runApplication(int argc, char**, const Project& project)
         std::fflush(stderr);
         const std::wstring text = win32::widen("The game window cannot be opened: " + error.what);
         MessageBoxW(nullptr, text.c_str(), win32::widen(project.form.appTitle).c_str(), MB_OK | MB_ICONERROR);
-        status = kCannotStartStatus;
+        status = kNoDisplayStatus;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "skeetra: %s\n", error.what());
         status = kRuntimeErrorStatus;

@@ -634,27 +634,21 @@ void FormWindow::controlChanged(Control& control)
 
 // ---------------------------------------------------------------- clicks
 
-void FormWindow::press(int x, int y)
+// Rounded down, so that a point left of or above the window stays outside.
+int FormWindow::designPixel(int coordinate) const
 {
-    pressed_ = true;
-    pressTarget_ = form_.controlAt(x / scale_, y / scale_);
+    return coordinate >= 0 ? coordinate / scale_ : (coordinate - scale_ + 1) / scale_;
 }
 
 void FormWindow::release(int x, int y)
 {
-    const bool pressed = pressed_;
-    Control* const pressTarget = pressTarget_;
-    pressed_ = false;
-    pressTarget_ = nullptr;
+    // The capture goes before the click, whose handler may open a box that
+    // needs the mouse; losing it this way is no cancelled press.
+    releasing_ = true;
     if (GetCapture() == window_)
         ReleaseCapture();
-    if (!pressed)
-        return;
-    if (x < 0 || y < 0 || x >= form_.clientWidth() * scale_ || y >= form_.clientHeight() * scale_)
-        return;
-    Control* target = form_.controlAt(x / scale_, y / scale_);
-    if (target == pressTarget)
-        form_.click(target);
+    releasing_ = false;
+    form_.release(designPixel(x), designPixel(y));
 }
 
 // ---------------------------------------------------------------- timers
@@ -863,14 +857,14 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         SetCapture(window_);
-        press(x, y);
+        form_.press(designPixel(x), designPixel(y));
         return 0;
     case WM_LBUTTONUP:
         release(x, y);
         return 0;
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lParam) != window_)
-            pressed_ = false;
+        if (reinterpret_cast<HWND>(lParam) != window_ && !releasing_)
+            form_.cancelPress();
         return 0;
     case WM_CLOSE:
         // No handler runs for it: the program ends, also while a box is open.

@@ -98,7 +98,7 @@ private:
     const LoadedFont& fontFor(const FontDesign& font);
     void paint(HDC target, const RECT& update);
     void paintLabel(HDC dc, const Label& label);
-    void press(int x, int y);
+    int designPixel(int coordinate) const;
     void release(int x, int y);
 
     void arm(TimerSlot& slot, bool first);
@@ -128,8 +128,7 @@ private:
     bool periodRaised_ = false;
     long long ticksPerSecond_ = 0;
 
-    bool pressed_ = false;
-    Control* pressTarget_ = nullptr;
+    bool releasing_ = false; // giving up the mouse capture at a release
     int boxDepth_ = 0; // message boxes open
     bool ended_ = false;
 };
