@@ -1,0 +1,1060 @@
+// The page played end to end in a headless browser, as a player plays it:
+// real mouse clicks and touch taps, the labels' text, the pixels of
+// screenshots and the boxes that open.
+//
+//   node e2e.mjs --engine chromium|firefox --page build/web/skeetra.html SCENARIO
+//   node e2e.mjs --list        the names autotests/e2e/scenarios.txt gives the web
+//
+// Exits 0 when the scenario passed, 1 when it failed, and 77 (a skip for
+// CTest) when the page or the npm packages are missing, unless
+// SKEETRA_WEB_REQUIRED is set, which makes their absence a failure.
+//
+// Every scenario named for the web in scenarios.txt must be known here: an
+// unknown name fails the run, so no scenario is left out by accident.
+import { readFileSync, existsSync } from 'node:fs';
+import { createServer } from 'node:http';
+import path from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const root = path.resolve(here, '../..');
+const SKIP = 77;
+const required = !!process.env.SKEETRA_WEB_REQUIRED && process.env.SKEETRA_WEB_REQUIRED !== '0';
+
+// ---------------------------------------------------------------- the design
+
+// Client-area places, in design pixels.
+const rect = (left, top, width, height) => ({ left, top, width, height });
+const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
+const TARGETS = [
+    rect(136, 0, 43, 55), // Image2
+    rect(24, 112, 43, 55), // Image3
+    rect(152, 344, 43, 55), // Image4
+    rect(192, 184, 43, 55), // Image5
+    rect(336, 0, 43, 55), // Image6
+    rect(224, 344, 43, 55), // Image7
+    rect(56, 0, 43, 55), // Image8
+    rect(256, 0, 43, 55), // Image9
+    rect(32, 216, 43, 55), // Image10
+    rect(368, 216, 43, 55), // Image11
+    rect(384, 344, 43, 55), // Image12
+    rect(368, 112, 43, 55), // Image13
+];
+const FORM_W = 434;
+const FORM_H = 475;
+const PICTURE_ROWS = 424; // below them runs the status strip
+const START_AREA = rect(136, 288, 153, 41);
+const INSTRUCTIONS = rect(136, 88, 169, 73);
+const WIN_BOX = rect(120, 128, 201, 49); // Label11
+const FINAL_TIME = rect(224, 148, 49, 17); // Label12
+const EXIT_CAPTION = rect(376, 448, 49, 25);
+const WIN_GREEN = [0, 128, 0];
+// Labels that take clicks and do nothing.
+const QUIET_LABELS = {
+    Label8: INSTRUCTIONS,
+    Label3: rect(8, 424, 65, 17),
+    Label6: rect(72, 424, 41, 17),
+    Label4: rect(224, 424, 49, 25),
+    Label7: rect(272, 424, 41, 17),
+    Label2: rect(8, 440, 145, 17),
+    Label5: rect(152, 440, 41, 17),
+    Label9: rect(208, 439, 113, 33),
+};
+const STRIP_LABELS = [...Object.values(QUIET_LABELS).filter((r) => r !== INSTRUCTIONS), EXIT_CAPTION];
+// Points where no control lies during play; before play none is on a shown
+// control either. Away from the middle, where a box may open.
+const BARE_POINTS = [[420, 300], [10, 300], [300, 410], [110, 70]];
+const START_AMMUNITION = 120;
+const WINNING_KILLS = 100;
+const LOSS_MESSAGE = 'У вас кончились патроны. Вы проиграли!';
+const TITLE = 'Skeetra beta 0.01';
+
+// Generous: a loaded machine may be slow, never wrong.
+const WAIT_MS = 20000;
+// How long a thing that must not happen is given to happen anyway.
+const QUIET_MS = 300;
+
+// ---------------------------------------------------------------- pictures
+
+function picturesDir() {
+    return path.join(root, 'window/pictures');
+}
+
+// A decoded picture: width, height and RGBA bytes (transparent pixels are
+// 0, 0, 0, 0), and the colour its file stores for transparent pixels.
+function decodeGif(file) {
+    const { GifReader } = omggif;
+    const bytes = readFileSync(path.join(picturesDir(), file));
+    const reader = new GifReader(bytes);
+    const pixels = new Uint8Array(reader.width * reader.height * 4);
+    reader.decodeAndBlitFrameRGBA(0, pixels);
+    const info = reader.frameInfo(0);
+    const t = info.transparent_index;
+    const hidden = t === null ? null : [...bytes.subarray(info.palette_offset + 3 * t, info.palette_offset + 3 * t + 3)];
+    return { width: reader.width, height: reader.height, data: pixels, hidden };
+}
+
+function decodePng(buffer) {
+    const png = PNG.sync.read(Buffer.from(buffer));
+    return { width: png.width, height: png.height, data: png.data };
+}
+
+const at = (img, x, y) => {
+    const i = (y * img.width + x) * 4;
+    return [img.data[i], img.data[i + 1], img.data[i + 2], img.data[i + 3]];
+};
+const sameRgb = (a, b) => a[0] === b[0] && a[1] === b[1] && a[2] === b[2];
+const hex = (p) => p.slice(0, 3).map((v) => v.toString(16).padStart(2, '0')).join('');
+
+// Where the shot differs from what is expected inside the rectangle, as
+// text for a failure; empty when they agree pixel for pixel. expected(x, y)
+// gives the RGB a pixel must have, or null where anything goes.
+function differences(shot, r, expected) {
+    let count = 0;
+    let first = null;
+    for (let y = r.top; y < r.top + r.height; ++y)
+        for (let x = r.left; x < r.left + r.width; ++x) {
+            const want = expected(x, y);
+            if (want && !sameRgb(at(shot, x, y), want) && count++ === 0) first = [x, y, at(shot, x, y), want];
+        }
+    if (!count) return '';
+    return `${count} pixels differ, the first at (${first[0]}, ${first[1]}): ${hex(first[2])} on screen, ${hex(first[3])} expected`;
+}
+
+// Runs of rows inside the rectangle that hold anything besides the
+// background: the lines of a text drawn there.
+function textRows(shot, r, background) {
+    let runs = 0;
+    let inRun = false;
+    for (let y = r.top; y < r.top + r.height; ++y) {
+        let drawn = false;
+        for (let x = r.left; x < r.left + r.width && !drawn; ++x) drawn = !sameRgb(at(shot, x, y), background(x, y));
+        if (drawn && !inRun) ++runs;
+        inRun = drawn;
+    }
+    return runs;
+}
+
+const contains = (r, x, y) => x >= r.left && x < r.left + r.width && y >= r.top && y < r.top + r.height;
+
+// ---------------------------------------------------------------- failures
+
+class Failure extends Error {}
+function check(condition, message) {
+    if (!condition) throw new Failure(typeof message === 'function' ? message() : message);
+}
+function equal(actual, expected, what) {
+    const a = JSON.stringify(actual);
+    const e = JSON.stringify(expected);
+    check(a === e, () => `${what}: ${a}, expected ${e}`);
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// ---------------------------------------------------------------- serving
+
+// The page from a static server of our own on localhost: it serves the
+// page's file and nothing else, and keeps a log of what was asked.
+async function serve(pageFile) {
+    const body = readFileSync(pageFile);
+    const name = '/' + path.basename(pageFile);
+    const log = [];
+    const server = createServer((req, res) => {
+        log.push(req.url);
+        if (req.url === name) {
+            res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
+            res.end(body);
+        } else {
+            res.writeHead(404);
+            res.end();
+        }
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    return { url: `http://127.0.0.1:${server.address().port}${name}`, log, close: () => server.close() };
+}
+
+// ---------------------------------------------------------------- the browser
+
+const ENGINES = {
+    chromium: {
+        browser: 'chrome',
+        executablePath: '/usr/bin/chromium',
+        // As root Chromium needs no sandbox; the rest keeps a test browser
+        // from reaching out on its own.
+        args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
+               '--disable-sync', '--no-first-run', '--disable-default-apps', '--disable-breakpad',
+               '--disable-domain-reliability', '--metrics-recording-only', '--no-pings'],
+    },
+    firefox: {
+        browser: 'firefox',
+        executablePath: '/usr/bin/firefox-esr',
+        args: [],
+        extraPrefsFirefox: {
+            'app.update.enabled': false,
+            'browser.safebrowsing.malware.enabled': false,
+            'browser.safebrowsing.phishing.enabled': false,
+            'network.captive-portal-service.enabled': false,
+            'network.connectivity-service.enabled': false,
+            'toolkit.telemetry.enabled': false,
+        },
+    },
+};
+
+// One launched browser for a scenario; each Game is a fresh page in it.
+class Session {
+    constructor(engine, pageFile) {
+        this.engine = engine;
+        this.pageFile = pageFile;
+        this.games = [];
+    }
+    async launch() {
+        const e = ENGINES[this.engine];
+        this.browser = await puppeteer.launch({
+            browser: e.browser,
+            executablePath: e.executablePath,
+            headless: true,
+            args: e.args,
+            extraPrefsFirefox: e.extraPrefsFirefox,
+            protocolTimeout: 60000,
+        });
+        this.server = await serve(this.pageFile);
+    }
+    // from: 'file' or 'http'
+    url(from) {
+        return from === 'http' ? this.server.url : pathToFileURL(this.pageFile).href;
+    }
+    async game(options = {}) {
+        const g = new Game(this, options);
+        this.games.push(g);
+        await g.open();
+        return g;
+    }
+    async close() {
+        for (const g of this.games) g.page && (await g.page.close().catch(() => {}));
+        if (this.browser) await this.browser.close().catch(() => {});
+        this.server?.close();
+    }
+}
+
+// One page of the game.
+class Game {
+    constructor(session, { from = 'file', viewport = { width: 800, height: 600 }, beforeLoad = null } = {}) {
+        this.session = session;
+        this.from = from;
+        this.viewport = viewport;
+        this.beforeLoad = beforeLoad;
+        this.alerts = []; // alert() and other browser dialogs, as the driver heard them
+        this.errors = []; // uncaught exceptions and console errors
+        this.requests = []; // every request the page made
+        this.answerAlerts = true;
+    }
+
+    async open() {
+        const page = (this.page = await this.session.browser.newPage());
+        // An unheard alert() would be dismissed by the driver and go unseen:
+        // every browser dialog is counted and answered here.
+        page.on('dialog', async (dialog) => {
+            this.alerts.push({ type: dialog.type(), message: dialog.message() });
+            if (this.answerAlerts) await dialog.accept().catch(() => {});
+        });
+        page.on('pageerror', (error) => this.errors.push(`uncaught: ${error.message ?? error}`));
+        page.on('console', (message) => {
+            if (message.type() === 'error') this.errors.push(`console: ${message.text()}`);
+        });
+        page.on('request', (request) => this.requests.push(request.url()));
+        await page.setViewport(this.viewport);
+        // Counts the message boxes the page opens, whatever it does with them.
+        await page.evaluateOnNewDocument(() => {
+            window.__boxesOpened = 0;
+            const showModal = HTMLDialogElement.prototype.showModal;
+            HTMLDialogElement.prototype.showModal = function () {
+                window.__boxesOpened += 1;
+                return showModal.call(this);
+            };
+        });
+        if (this.beforeLoad) await page.evaluateOnNewDocument(this.beforeLoad);
+        await page.goto(this.session.url(this.from), { waitUntil: 'load', timeout: WAIT_MS });
+        await this.ready();
+    }
+
+    async ready() {
+        const ok = await this.page.evaluate(
+            (ms) => Promise.race([window.skeetra?.ready.then(() => true), new Promise((r) => setTimeout(() => r(false), ms))]),
+            WAIT_MS);
+        check(ok, 'the page never became ready (window.skeetra.ready)');
+        await this.measure();
+        this.facade = await this.shot();
+    }
+
+    // Where the form lies in the viewport, and its scale.
+    async measure() {
+        const m = await this.page.evaluate(() => {
+            const form = document.getElementById('form');
+            const r = form.getBoundingClientRect();
+            return { left: r.left, top: r.top, width: r.width, height: r.height, scale: Number(form.dataset.scale) };
+        });
+        this.box = m;
+        return m;
+    }
+
+    // The viewport point of a design pixel's centre.
+    point(x, y) {
+        const s = this.box.width / FORM_W;
+        return [this.box.left + (x + 0.5) * s, this.box.top + (y + 0.5) * s];
+    }
+
+    async click(x, y) {
+        const [px, py] = this.point(x, y);
+        await this.page.mouse.click(px, py);
+    }
+
+    // Clicks sent without waiting for each to be taken.
+    async clickBurst(points) {
+        await Promise.all(points.map(([x, y]) => this.click(x, y)));
+    }
+
+    async tap(x, y) {
+        const [px, py] = this.point(x, y);
+        await this.page.touchscreen.tap(px, py);
+    }
+
+    // The form's pixels, one design pixel each at scale 1 and device scale 1.
+    async shot() {
+        const b = this.box;
+        const png = await this.page.screenshot({
+            clip: { x: b.left, y: b.top, width: b.width, height: b.height },
+            type: 'png',
+        });
+        return decodePng(png);
+    }
+
+    // What a player reads: the labels' texts, which controls are shown, and
+    // the game's end.
+    async state() {
+        return this.page.evaluate(() => {
+            const shown = (id) => {
+                const e = document.getElementById(id);
+                return !!e && e.getClientRects().length > 0 && getComputedStyle(e).visibility !== 'hidden';
+            };
+            const text = (id) => document.getElementById(id)?.textContent ?? null;
+            const targets = [];
+            for (let k = 0; k < 12; ++k) if (shown(`Image${k + 2}`)) targets.push(k);
+            const box = document.getElementById('box');
+            return {
+                ammunition: text('Label6'),
+                kills: text('Label5'),
+                time: text('Label7'),
+                finalTime: text('Label12'),
+                targets,
+                instructions: shown('Label8'),
+                won: shown('Label11') && shown('Label12'),
+                formPresent: !!document.getElementById('form'),
+                boxOpen: !!box && box.open,
+                boxesOpened: window.__boxesOpened,
+                ended: !!window.skeetra?.ended,
+                endedText: document.getElementById('ended')?.textContent ?? null,
+                scrolled: window.scrollX !== 0 || window.scrollY !== 0,
+                selection: String(document.getSelection() ?? ''),
+            };
+        });
+    }
+
+    // Polls the page's state until the condition holds.
+    async waitFor(condition, what, timeout = WAIT_MS) {
+        const deadline = Date.now() + timeout;
+        let s;
+        for (;;) {
+            s = await this.state();
+            if (condition(s)) return s;
+            if (Date.now() > deadline) throw new Failure(`${what}; the page shows ${JSON.stringify(s)}`);
+            await sleep(5);
+        }
+    }
+
+    // One shot, waited for until the game has taken it.
+    async shoot(x, y) {
+        const before = (await this.state()).ammunition;
+        await this.click(x, y);
+        return this.waitFor((s) => s.ammunition !== before || s.boxOpen || !s.formPresent,
+            `the ammunition did not change after a shot at (${x}, ${y})`);
+    }
+
+    async shownTarget() {
+        const s = await this.waitFor((s) => s.targets.length > 0, 'no target was shown');
+        check(s.targets.length === 1, `${s.targets.length} targets shown at once`);
+        return s.targets[0];
+    }
+
+    async start() {
+        await this.click(...centre(START_AREA));
+        await this.waitFor((s) => !s.instructions, 'the start sign did not start play');
+    }
+
+    async hit() {
+        const k = await this.shownTarget();
+        return this.shoot(...centre(TARGETS[k]));
+    }
+
+    async playToWin() {
+        await this.start();
+        for (let i = 0; i < WINNING_KILLS; ++i) {
+            const k = await this.shownTarget();
+            const s = await this.state();
+            check(!s.won, `won after ${i} hits`);
+            await this.shoot(...centre(TARGETS[k]));
+        }
+        return this.waitFor((s) => s.won, 'no win after 100 hits');
+    }
+
+    async missBurst(count) {
+        const points = [];
+        for (let i = 0; i < count; ++i) points.push(BARE_POINTS[i % BARE_POINTS.length]);
+        await this.clickBurst(points);
+    }
+
+    // The one loss box: open, titled, with the message and a focused OK.
+    async lossBox() {
+        await this.waitFor((s) => s.boxOpen, 'no loss box appeared');
+        const box = await this.page.evaluate(() => ({
+            title: document.getElementById('boxTitle')?.textContent,
+            text: document.getElementById('boxText')?.textContent,
+            focus: document.activeElement?.id,
+            ok: document.getElementById('boxOk')?.textContent,
+        }));
+        equal(box.title?.trim(), 'Skeetra', 'the box title');
+        equal(box.text?.trim(), LOSS_MESSAGE, 'the box text');
+        equal(box.ok?.trim(), 'OK', 'the box button');
+        equal(box.focus, 'boxOk', 'the focused element while the box is open');
+        return box;
+    }
+
+    // Where the box lies, in design pixels of the form.
+    async boxRect() {
+        const r = await this.page.evaluate(() => {
+            const b = document.getElementById('box').getBoundingClientRect();
+            return { left: b.left, top: b.top, right: b.right, bottom: b.bottom };
+        });
+        const s = this.box.width / FORM_W;
+        return {
+            left: Math.floor((r.left - this.box.left) / s), top: Math.floor((r.top - this.box.top) / s),
+            right: Math.ceil((r.right - this.box.left) / s), bottom: Math.ceil((r.bottom - this.box.top) / s),
+        };
+    }
+
+    // The end as the player sees it: the form gone, the closing line and
+    // the button that starts again.
+    async theEnd() {
+        const s = await this.waitFor((s) => !s.formPresent && s.endedText !== null, 'the game did not end');
+        check(s.ended, 'window.skeetra.ended is not set at the end');
+        check(!s.boxOpen, 'the box is still open at the end');
+        check(s.endedText.includes('Игра окончена.'), `the end says ${JSON.stringify(s.endedText)}`);
+        const again = await this.page.evaluate(() => document.getElementById('again')?.textContent?.trim());
+        equal(again, 'Играть снова', 'the button at the end');
+        return s;
+    }
+
+    // Nothing thrown, nothing written as an error, no alert() unheard.
+    clean(allowAlerts = 0) {
+        check(this.errors.length === 0, () => `errors on the page:\n  ${this.errors.join('\n  ')}`);
+        check(this.alerts.length === allowAlerts,
+            () => `${this.alerts.length} browser dialogs, expected ${allowAlerts}: ${JSON.stringify(this.alerts)}`);
+    }
+}
+
+// The phases a game can be left in.
+async function reach(game, phase) {
+    switch (phase) {
+    case 'waiting': return;
+    case 'playing': await game.start(); await game.shownTarget(); return;
+    case 'won': await game.playToWin(); return;
+    }
+    throw new Error(`no phase ${phase}`);
+}
+
+// ---------------------------------------------------------------- scenarios
+
+// Title, favicon, the form's size at whole pixels, from disk and from a
+// server, with no request beyond the page itself.
+async function windowHasTitleSizeAndPlace(session) {
+    const icon = readFileSync(path.join(picturesDir(), 'crosshair.ico'));
+    for (const from of ['file', 'http']) {
+        const game = await session.game({ from });
+        const page = game.page;
+        equal(await page.title(), TITLE, `the title (${from})`);
+        const favicon = await page.evaluate(() => document.querySelector('link[rel~="icon"]')?.getAttribute('href'));
+        check(favicon?.startsWith('data:'), `the favicon is no data: URL (${from}): ${favicon?.slice(0, 40)}`);
+        const bytes = Buffer.from(favicon.slice(favicon.indexOf(',') + 1), 'base64');
+        check(bytes.equals(icon), `the favicon is not the crosshair icon (${from})`);
+        const b = game.box;
+        equal([b.width, b.height], [FORM_W, FORM_H], `the form's size in CSS pixels at 800 x 600 (${from})`);
+        equal(b.scale, 1, `data-scale at 800 x 600 (${from})`);
+        check(Number.isInteger(b.left) && Number.isInteger(b.top), `the form lies at (${b.left}, ${b.top}), not at whole pixels`);
+        const shot = game.facade;
+        equal([shot.width, shot.height], [FORM_W, FORM_H], `the screenshot of the form (${from})`);
+        const own = session.url(from);
+        const others = game.requests.filter((u) => u !== own && !u.startsWith('data:'));
+        check(others.length === 0, `requests beyond the page (${from}): ${others.join(', ')}`);
+        if (from === 'http') equal(session.server.log, [new URL(own).pathname], 'what the server was asked');
+        game.clean();
+    }
+}
+
+// The facade pixel for pixel, the status strip in the background colour,
+// the instructions in four lines, a shown figure with its transparent
+// surround and, at the win, the win box in two lines.
+async function screenShowsThePicturesAsDrawn(session) {
+    const facade = decodeGif('facade.gif');
+    const figure = decodeGif('target.gif');
+    equal(facade.height, PICTURE_ROWS, 'the facade picture height');
+    const game = await session.game({ from: 'http' });
+    const before = game.facade;
+
+    // Before play only the instructions lie over the picture: everywhere
+    // else it shows one to one, its rightmost columns cut off.
+    let diff = differences(before, rect(0, 0, FORM_W, PICTURE_ROWS),
+        (x, y) => (contains(INSTRUCTIONS, x, y) ? null : at(facade, x, y)));
+    check(!diff, `the facade: ${diff}`);
+    // Below it, the strip shows black wherever no label stands.
+    diff = differences(before, rect(0, PICTURE_ROWS, FORM_W, FORM_H - PICTURE_ROWS),
+        (x, y) => (STRIP_LABELS.some((r) => contains(r, x, y)) ? null : [0, 0, 0]));
+    check(!diff, `the status strip: ${diff}`);
+    // Every label of the strip shows some text.
+    for (const [name, r] of Object.entries(QUIET_LABELS))
+        if (r !== INSTRUCTIONS) check(textRows(before, r, () => [0, 0, 0]) > 0, `${name} shows nothing`);
+    equal(textRows(before, INSTRUCTIONS, (x, y) => at(facade, x, y)), 4, 'lines of the instructions');
+
+    // A shown target: its figure one to one, the picture around it where
+    // the figure is transparent.
+    await game.start();
+    const k = await game.shownTarget();
+    const place = TARGETS[k];
+    equal([figure.width, figure.height], [place.width, place.height], 'the figure size');
+    const expectedAt = (x, y) => {
+        const f = at(figure, x - place.left, y - place.top);
+        return f[3] === 0 ? at(facade, x, y) : f;
+    };
+    const shot = await game.shot();
+    diff = differences(shot, place, expectedAt);
+    check(!diff, `the figure of Image${k + 2}: ${diff}`);
+    // That check tells a transparent surround from one drawn opaque: the
+    // colour the file stores for its transparent pixels differs from the
+    // facade behind them.
+    check(figure.hidden, 'the figure has no transparent colour');
+    let telling = 0;
+    for (let y = 0; y < figure.height; ++y)
+        for (let x = 0; x < figure.width; ++x)
+            if (at(figure, x, y)[3] === 0 && !sameRgb(figure.hidden, at(facade, place.left + x, place.top + y))) ++telling;
+    check(telling > 0, 'the figure has no transparent pixel over a telling facade pixel');
+    game.clean();
+}
+
+async function hundredHitsWinAndStopTheReferee(session) {
+    const game = await session.game({ from: 'file' });
+    check(!(await game.state()).won, 'the win box is shown before play');
+    await game.playToWin();
+
+    // The final time is the clock's text, drawn over the dark green box,
+    // which holds its two lines.
+    let s = await game.state();
+    equal(s.finalTime, s.time, 'the final time against the clock');
+    const shot = await game.shot();
+    let green = 0;
+    let other = 0;
+    for (let y = FINAL_TIME.top; y < FINAL_TIME.top + FINAL_TIME.height; ++y)
+        for (let x = FINAL_TIME.left; x < FINAL_TIME.left + FINAL_TIME.width; ++x)
+            sameRgb(at(shot, x, y), WIN_GREEN) ? ++green : ++other;
+    check(green > 0 && other > 0, `the final time's place shows ${green} green pixels and ${other} others`);
+    equal(textRows(shot, rect(WIN_BOX.left, WIN_BOX.top, FINAL_TIME.left - WIN_BOX.left, WIN_BOX.height), () => WIN_GREEN),
+        2, 'lines of the win message');
+    let winGreen = 0;
+    for (let y = WIN_BOX.top; y < WIN_BOX.top + WIN_BOX.height; ++y)
+        for (let x = WIN_BOX.left; x < WIN_BOX.left + WIN_BOX.width; ++x) winGreen += sameRgb(at(shot, x, y), WIN_GREEN);
+    check(winGreen > (WIN_BOX.width * WIN_BOX.height) / 2, `only ${winGreen} pixels of the win box are green`);
+
+    // The target the referee chose last stays up. It can still be shot, but
+    // the stopped referee shows no other, and the stopped clock no longer
+    // counts (it ticks every 800 ms in play).
+    const last = await game.shownTarget();
+    s = await game.shoot(...centre(TARGETS[last]));
+    equal(s.kills, '101', 'kills after a shot past the win');
+    await sleep(1000);
+    const after = await game.state();
+    equal(after.targets, [], 'targets shown a second after the last one was shot');
+    equal(after.time, s.time, 'the clock a second after the win');
+    check(after.won && after.formPresent && !after.boxOpen, 'the win did not stay on screen');
+
+    await game.click(...centre(EXIT_CAPTION));
+    await game.theEnd();
+    game.clean();
+}
+
+// The cases of losing, each closing the box another way.
+const LOSSES = [
+    { name: 'misses before play on bare points', missesBeforePlay: 119, hits: 0, lastShotHits: false,
+      missPoints: BARE_POINTS, close: 'Enter' },
+    { name: 'misses before play on hidden targets', missesBeforePlay: 119, hits: 0, lastShotHits: false,
+      missPoints: TARGETS.map(centre), close: 'Space' },
+    { name: 'hits, then misses on the spent start sign and instructions', missesBeforePlay: 0, hits: 10,
+      lastShotHits: false, missPoints: [centre(START_AREA), centre(INSTRUCTIONS)], close: 'Escape' },
+    // The loss is judged before the win: the hundredth kill made with the
+    // last cartridge still loses.
+    { name: 'last cartridge on the hundredth kill', missesBeforePlay: START_AMMUNITION - WINNING_KILLS,
+      hits: WINNING_KILLS - 1, lastShotHits: true, missPoints: BARE_POINTS, close: 'click' },
+];
+
+async function lastCartridgeLoses(session) {
+    for (const row of LOSSES) {
+        try {
+            await oneLoss(session, row);
+        } catch (e) {
+            if (e instanceof Failure) e.message = `${row.name}: ${e.message}`;
+            throw e;
+        }
+    }
+}
+
+async function oneLoss(session, row) {
+    const game = await session.game({ from: row.close === 'Space' ? 'http' : 'file' });
+    let shots = 0;
+    const miss = () => game.shoot(...row.missPoints[shots++ % row.missPoints.length]);
+    for (let i = 0; i < row.missesBeforePlay; ++i) await miss();
+    if (row.hits > 0 || row.lastShotHits) await game.start();
+    for (let i = 0; i < row.hits; ++i, ++shots) await game.hit();
+    while (shots < START_AMMUNITION - 1) await miss();
+
+    // One cartridge left: the game goes on.
+    await sleep(QUIET_MS);
+    let s = await game.state();
+    equal(s.ammunition, '1', 'the ammunition before the last shot');
+    check(!s.boxOpen && s.formPresent, 'the game did not go on with one cartridge');
+    // A miss chooses no target: before play none may be shown.
+    if (row.hits === 0 && !row.lastShotHits) equal(s.targets, [], 'targets shown before play');
+
+    if (row.lastShotHits) {
+        const k = await game.shownTarget();
+        await game.click(...centre(TARGETS[k]));
+    } else {
+        await game.click(...row.missPoints[shots % row.missPoints.length]);
+    }
+    await game.lossBox();
+    s = await game.state();
+    check(!s.won, 'the win box is shown with the loss box');
+    check(s.formPresent && !s.ended, 'the game ended before its box was closed');
+    equal(s.ammunition, '0', 'the ammunition under the loss box');
+
+    if (row.close === 'click') {
+        const [x, y] = await game.page.evaluate(() => {
+            const r = document.getElementById('boxOk').getBoundingClientRect();
+            return [r.left + r.width / 2, r.top + r.height / 2];
+        });
+        await game.page.mouse.click(x, y);
+    } else {
+        await game.page.keyboard.press(row.close);
+    }
+    s = await game.theEnd();
+    equal(s.boxesOpened, 1, 'boxes opened');
+    game.clean();
+}
+
+async function clickStormEndsInOneLossBox(session) {
+    // Targets and bare points away from the middle, where the box opens.
+    const points = [];
+    let j = 0;
+    for (const i of [0, 4, 6, 7, 2, 5, 10, 9, 11]) points.push(centre(TARGETS[i]), BARE_POINTS[j++ % 3]);
+
+    const game = await session.game({ from: 'http' });
+    await game.start();
+    await game.shownTarget();
+    const CLICKS = 5000;
+    const BURST = 500;
+    for (let sent = 0; sent < CLICKS; sent += BURST) {
+        const burst = [];
+        for (let i = 0; i < BURST; ++i) burst.push(points[(sent + i) % points.length]);
+        await game.clickBurst(burst);
+        const s = await game.state();
+        check(s.formPresent && !s.ended, `the game ended in the storm, after ${sent + BURST} clicks`);
+    }
+    await game.lossBox();
+    const box = await game.boxRect();
+    const onBox = points.filter(([x, y]) => x >= box.left && x < box.right && y >= box.top && y < box.bottom);
+    check(onBox.length === 0, `the storm's points ${JSON.stringify(onBox)} lie on the box; move them`);
+    await sleep(QUIET_MS);
+    const s = await game.state();
+    equal(s.boxesOpened, 1, 'boxes opened in the storm');
+    equal(s.ammunition, '0', 'the ammunition after the storm');
+    await game.page.keyboard.press('Enter');
+    await game.theEnd();
+    game.clean();
+}
+
+// A browser driver cannot hold the page still while real input queues up,
+// so the web plays twoMissesInOneTickStillLose instead (see scenarios.txt).
+
+async function labelsTakeClicksWithoutCost(session) {
+    const game = await session.game({ from: 'file' });
+    const points = [];
+    for (let round = 0; round < 20; ++round) for (const r of Object.values(QUIET_LABELS)) points.push(centre(r));
+    // Also the labels' corners, where a transparent label shows the facade
+    // or the strip but still takes the click.
+    for (const r of Object.values(QUIET_LABELS)) points.push([r.left, r.top], [r.left + r.width - 1, r.top + r.height - 1]);
+    for (const [x, y] of points) await game.click(x, y);
+    await game.start();
+    const s = await game.state();
+    equal(s.ammunition, String(START_AMMUNITION), 'the ammunition after clicks on labels');
+    check(!s.boxOpen && s.formPresent, 'the game did not go on');
+    equal(s.selection, '', 'the text selected by clicks');
+    game.clean();
+}
+
+async function exitCaptionEndsWithStatusZero(session) {
+    // The exit caption takes the click anywhere in its rectangle, also
+    // where its text leaves it empty.
+    const rows = [
+        { phase: 'waiting', point: centre(EXIT_CAPTION), again: true },
+        { phase: 'playing', point: [EXIT_CAPTION.left + EXIT_CAPTION.width - 1, EXIT_CAPTION.top + EXIT_CAPTION.height - 1] },
+        { phase: 'won', point: [EXIT_CAPTION.left, EXIT_CAPTION.top] },
+    ];
+    for (const row of rows) {
+        const game = await session.game({ from: row.phase === 'playing' ? 'http' : 'file' });
+        try {
+            await reach(game, row.phase);
+            await game.click(...row.point);
+            const s = await game.theEnd();
+            equal(s.boxesOpened, 0, 'boxes opened on the way out');
+            if (row.again) {
+                // "Play again" gives a new game.
+                await game.page.click('#again');
+                await game.page.waitForFunction(() => document.getElementById('form'), { timeout: WAIT_MS });
+                await game.ready();
+                const t = await game.state();
+                check(t.formPresent && t.instructions && t.ammunition === String(START_AMMUNITION) && !t.ended,
+                    `"Играть снова" did not start a new game: ${JSON.stringify(t)}`);
+            }
+            game.clean();
+        } catch (e) {
+            if (e instanceof Failure) e.message = `${row.phase}: ${e.message}`;
+            throw e;
+        }
+    }
+}
+
+// Two misses that reach the page in one task, with one cartridge left, so
+// that no timer of the page can run between them: the first takes the
+// last cartridge and the loss is judged before the second, which the open
+// box refuses. One box, the ammunition at 0, and the end after it.
+async function twoMissesInOneTickStillLose(session) {
+    const game = await session.game({ from: 'file' });
+    await game.start();
+    for (let i = 0; i < START_AMMUNITION - 1; ++i) await game.shoot(...BARE_POINTS[i % BARE_POINTS.length]);
+    equal((await game.state()).ammunition, '1', 'the ammunition before the two misses');
+    const points = [BARE_POINTS[0], BARE_POINTS[1]].map(([x, y]) => game.point(x, y));
+    await game.page.evaluate((points) => {
+        const form = document.getElementById('form');
+        for (const [x, y] of points) {
+            const target = document.elementFromPoint(x, y) ?? form;
+            const init = { bubbles: true, cancelable: true, composed: true, clientX: x, clientY: y,
+                           pointerId: 1, pointerType: 'mouse', isPrimary: true, button: 0, buttons: 1 };
+            target.dispatchEvent(new PointerEvent('pointerdown', init));
+            target.dispatchEvent(new PointerEvent('pointerup', { ...init, buttons: 0 }));
+            target.dispatchEvent(new MouseEvent('click', init));
+        }
+    }, points);
+    await game.lossBox();
+    await sleep(QUIET_MS);
+    const s = await game.state();
+    equal(s.ammunition, '0', 'the ammunition after two misses in one task');
+    equal(s.boxesOpened, 1, 'boxes opened');
+    await game.page.keyboard.press('Enter');
+    await game.theEnd();
+    game.clean();
+}
+
+// Touch: every tap a shot, on the same rule as the mouse; no scrolling,
+// selection or zoom on the form.
+async function tapsByTouchShoot(session) {
+    const game = await session.game({
+        from: 'http',
+        viewport: { width: 800, height: 600, hasTouch: true, isMobile: false },
+    });
+    await game.tap(...centre(QUIET_LABELS.Label3));
+    await game.tap(...centre(START_AREA));
+    await game.waitFor((s) => !s.instructions, 'a tap on the start sign did not start play');
+    const k = await game.shownTarget();
+    await game.tap(...centre(TARGETS[k]));
+    let s = await game.waitFor((s) => s.kills === '1', 'a tap on the target did not hit it');
+    equal(s.ammunition, '119', 'the ammunition after a tap on a label and one hit');
+    await game.tap(...BARE_POINTS[0]);
+    s = await game.waitFor((s) => s.ammunition === '118', 'a tap on the bare window did not miss');
+    // A quick second tap on the same place is a shot too, not a zoom.
+    const k2 = await game.shownTarget();
+    await game.tap(...centre(TARGETS[k2]));
+    await game.waitFor((s) => s.kills === '2', 'a tap on the next target did not hit it');
+    await game.tap(...BARE_POINTS[1]);
+    await game.tap(...BARE_POINTS[1]);
+    s = await game.waitFor((s) => s.ammunition === '115', 'two quick taps were not two misses');
+    const view = await game.page.evaluate(() => ({
+        zoom: window.visualViewport?.scale ?? 1,
+        touchAction: getComputedStyle(document.getElementById('form')).touchAction,
+        userSelect: getComputedStyle(document.getElementById('Label8')).userSelect
+            || getComputedStyle(document.getElementById('Label8')).webkitUserSelect,
+    }));
+    equal(view.zoom, 1, 'the zoom after taps');
+    check(view.touchAction === 'none' || view.touchAction === 'manipulation',
+        `touch-action on the form is ${view.touchAction}`);
+    check(view.userSelect === 'none', `user-select on a label is ${view.userSelect}`);
+    check(!s.scrolled, 'the page scrolled');
+    equal(s.selection, '', 'the text selected by taps');
+    // No context menu on the form: the page cancels it.
+    const cancelled = await game.page.evaluate(() => {
+        const e = new MouseEvent('contextmenu', { bubbles: true, cancelable: true });
+        return !document.getElementById('Label2').dispatchEvent(e);
+    });
+    check(cancelled, 'a context menu is not cancelled on the form');
+    game.clean();
+}
+
+// At device scale 2 every picture pixel is a sharp 2 x 2 block of the
+// picture's own colour.
+async function deviceScaleTwoDrawsSharpBlocks(session) {
+    const facade = decodeGif('facade.gif');
+    const figure = decodeGif('target.gif');
+    const game = await session.game({ from: 'file', viewport: { width: 800, height: 600, deviceScaleFactor: 2 } });
+    equal(game.box.width, FORM_W, 'the form width in CSS pixels at device scale 2');
+    await game.start();
+    const k = await game.shownTarget();
+    const place = TARGETS[k];
+    const shot = await game.shot();
+    equal([shot.width, shot.height], [2 * FORM_W, 2 * FORM_H], 'the screenshot at device scale 2');
+    let blurred = 0;
+    let wrong = 0;
+    let first = '';
+    for (let y = 0; y < PICTURE_ROWS; ++y)
+        for (let x = 0; x < FORM_W; ++x) {
+            let want = at(facade, x, y);
+            if (contains(place, x, y)) {
+                const f = at(figure, x - place.left, y - place.top);
+                if (f[3] !== 0) want = f;
+            }
+            const p = [at(shot, 2 * x, 2 * y), at(shot, 2 * x + 1, 2 * y), at(shot, 2 * x, 2 * y + 1), at(shot, 2 * x + 1, 2 * y + 1)];
+            if (!p.every((q) => sameRgb(q, p[0]))) ++blurred;
+            else if (!sameRgb(p[0], want)) {
+                if (!wrong++) first = `(${x}, ${y}): ${hex(p[0])} on screen, ${hex(want)} expected`;
+            }
+        }
+    check(blurred === 0, `${blurred} of the picture's 2 x 2 blocks are blended`);
+    check(wrong === 0, `${wrong} blocks have another colour than the picture, the first at ${first}`);
+    game.clean();
+}
+
+// The largest whole-number scale that fits the window, at whole pixels;
+// on a screen narrower than the form, scaled down to fit.
+async function formTakesTheLargestWholeScaleThatFits(session) {
+    const cases = [
+        { viewport: { width: 1000, height: 1000 }, scale: 2 },
+        { viewport: { width: 1400, height: 1430 }, scale: 3 },
+        { viewport: { width: 867, height: 2000 }, scale: 1 },
+        { viewport: { width: 360, height: 640, isMobile: true, hasTouch: true }, scale: null },
+    ];
+    for (const c of cases) {
+        const game = await session.game({ from: 'file', viewport: c.viewport });
+        const b = game.box;
+        const what = `at ${c.viewport.width} x ${c.viewport.height}`;
+        if (c.scale !== null) {
+            equal(b.scale, c.scale, `data-scale ${what}`);
+            equal([b.width, b.height], [FORM_W * c.scale, FORM_H * c.scale], `the form's size ${what}`);
+            check(Number.isInteger(b.left) && Number.isInteger(b.top), `the form lies at (${b.left}, ${b.top}) ${what}`);
+        } else {
+            check(b.scale < 1 && b.scale > 0.5, `data-scale ${what} is ${b.scale}`);
+            check(b.left >= 0 && b.left + b.width <= c.viewport.width + 0.5, `the form (${b.left} + ${b.width}) overflows ${what}`);
+        }
+        check(b.left + b.width <= c.viewport.width + 0.5 && b.top + b.height <= c.viewport.height + 0.5 || c.scale === null,
+            `the form does not fit ${what}`);
+        // A click still lands where the player aims: the start sign starts.
+        await game.start();
+        await game.shownTarget();
+        game.clean();
+    }
+}
+
+// The pointer over the form and every control is the aiming icon, its hot
+// spot where the bars cross, with the crosshair as the fallback.
+async function pointerIsTheAimingIcon(session) {
+    const icon = readFileSync(path.join(picturesDir(), 'pointer.ico'));
+    const game = await session.game({ from: 'file' });
+    await game.start();
+    const k = await game.shownTarget();
+    const cursors = await game.page.evaluate((k) => {
+        const ids = ['form', 'Label1', 'Label6', 'Label9', `Image${k + 2}`];
+        return ids.map((id) => [id, getComputedStyle(document.getElementById(id)).cursor]);
+    }, k);
+    for (const [id, cursor] of cursors) {
+        const m = /^url\("?(data:image\/x-icon;base64,[^")]*)"?\) 16 16, crosshair$/.exec(cursor);
+        check(m, `the pointer over ${id} is ${cursor.slice(0, 60)}…`);
+        const bytes = Buffer.from(m[1].slice(m[1].indexOf(',') + 1), 'base64');
+        check(bytes.equals(icon), `the pointer over ${id} is not the aiming icon`);
+    }
+    // The hot spot: the icon's bars cross at (16, 16). The browser decodes
+    // the icon as it does for the pointer.
+    const cross = await game.page.evaluate(async (url) => {
+        const img = new Image();
+        img.src = url;
+        await img.decode();
+        const c = document.createElement('canvas');
+        c.width = img.width;
+        c.height = img.height;
+        const g = c.getContext('2d');
+        g.drawImage(img, 0, 0);
+        const d = g.getImageData(0, 0, c.width, c.height).data;
+        const rows = new Array(c.height).fill(0);
+        const cols = new Array(c.width).fill(0);
+        for (let y = 0; y < c.height; ++y)
+            for (let x = 0; x < c.width; ++x)
+                if (d[(y * c.width + x) * 4 + 3] > 0) { rows[y]++; cols[x]++; }
+        const widest = (a) => a.indexOf(Math.max(...a));
+        return { size: [c.width, c.height], x: widest(cols), y: widest(rows) };
+    }, /url\("?([^")]*)/.exec(cursors[0][1])[1]);
+    equal(cross.size, [32, 32], 'the pointer icon size');
+    check(Math.abs(cross.x - 16) <= 1 && Math.abs(cross.y - 16) <= 1,
+        `the icon's bars cross at (${cross.x}, ${cross.y}), away from the hot spot (16, 16)`);
+    game.clean();
+}
+
+// A browser without JavaScript Promise Integration: the loss waits in
+// alert(), heard here once, and the end follows.
+async function lossBoxIsAnAlertWithoutPromiseIntegration(session) {
+    const game = await session.game({
+        from: 'http',
+        beforeLoad: () => {
+            delete WebAssembly.Suspending;
+            delete WebAssembly.promising;
+        },
+    });
+    await game.missBurst(START_AMMUNITION - 1);
+    await game.waitFor((s) => s.ammunition === '1', 'the misses did not all land');
+    check(game.alerts.length === 0, 'an alert() before the last cartridge');
+    await game.click(...BARE_POINTS[0]);
+    const s = await game.theEnd();
+    equal(game.alerts.map((a) => [a.type, a.message.trim()]), [['alert', LOSS_MESSAGE]], 'the alerts');
+    equal(s.boxesOpened, 0, 'in-page boxes opened');
+    game.clean(1);
+}
+
+// Without WebAssembly the page says so in one line.
+async function pageWithoutWebAssemblySaysSo(session) {
+    const page = await session.browser.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(String(e.message ?? e)));
+    page.on('dialog', (d) => { errors.push(`dialog: ${d.message()}`); d.dismiss().catch(() => {}); });
+    await page.evaluateOnNewDocument(() => { delete window.WebAssembly; });
+    await page.goto(session.url('file'), { waitUntil: 'load' });
+    const line = await page.waitForFunction(() => document.getElementById('unsupported')?.textContent, { timeout: WAIT_MS });
+    const text = String(await line.jsonValue()).trim();
+    check(text.length > 10 && !text.includes('\n'), `the line without WebAssembly: ${JSON.stringify(text)}`);
+    const visible = await page.evaluate(() => document.getElementById('unsupported').getClientRects().length > 0);
+    check(visible, 'the line without WebAssembly is not shown');
+    check(errors.length === 0, `without WebAssembly: ${errors.join('; ')}`);
+    await page.close();
+}
+
+const SCENARIOS = {
+    windowHasTitleSizeAndPlace,
+    screenShowsThePicturesAsDrawn,
+    hundredHitsWinAndStopTheReferee,
+    lastCartridgeLoses,
+    clickStormEndsInOneLossBox,
+    labelsTakeClicksWithoutCost,
+    exitCaptionEndsWithStatusZero,
+    twoMissesInOneTickStillLose,
+    tapsByTouchShoot,
+    deviceScaleTwoDrawsSharpBlocks,
+    formTakesTheLargestWholeScaleThatFits,
+    pointerIsTheAimingIcon,
+    lossBoxIsAnAlertWithoutPromiseIntegration,
+    pageWithoutWebAssemblySaysSo,
+};
+
+// ---------------------------------------------------------------- the list
+
+// The names scenarios.txt gives the web, read as autotests/e2e/CMakeLists.txt
+// reads them.
+function webScenarios() {
+    const names = [];
+    for (let line of readFileSync(path.join(root, 'autotests/e2e/scenarios.txt'), 'utf8').split('\n')) {
+        line = line.replace(/#.*/, '').trim();
+        if (!line) continue;
+        const [name, ...platforms] = line.split(/\s+/);
+        if (!platforms.length || platforms.includes('web')) names.push(name);
+    }
+    return names;
+}
+
+// ---------------------------------------------------------------- main
+
+let puppeteer, PNG, omggif;
+
+async function main(argv) {
+    const args = { engine: 'chromium', page: path.join(root, 'build/web/skeetra.html'), names: [] };
+    for (let i = 0; i < argv.length; ++i) {
+        const a = argv[i];
+        if (a === '--engine') args.engine = argv[++i];
+        else if (a === '--page') args.page = path.resolve(argv[++i]);
+        else if (a === '--list') args.list = true;
+        else args.names.push(a);
+    }
+    const listed = webScenarios();
+    const unknown = listed.filter((n) => !(n in SCENARIOS));
+    if (unknown.length) {
+        console.error(`e2e: scenarios.txt names web scenarios this driver does not know: ${unknown.join(', ')}`);
+        return 1;
+    }
+    if (args.list) {
+        console.log(listed.join('\n'));
+        return 0;
+    }
+    for (const n of args.names)
+        if (!listed.includes(n)) {
+            console.error(`e2e: ${n} is no web scenario of scenarios.txt`);
+            return 1;
+        }
+    if (!(args.engine in ENGINES)) {
+        console.error(`e2e: no engine ${args.engine}; chromium or firefox`);
+        return 1;
+    }
+    const skip = (why) => {
+        console.error(`e2e: ${why}${required ? '' : ' (skipped)'}`);
+        return required ? 1 : SKIP;
+    };
+    try {
+        puppeteer = (await import('puppeteer-core')).default;
+        PNG = (await import('pngjs')).PNG;
+        omggif = (await import('omggif')).default;
+    } catch (e) {
+        return skip(`the npm packages are not installed (npm ci in ${here}): ${e.message}`);
+    }
+    if (!existsSync(args.page)) return skip(`no page at ${args.page} (cmake --preset web && cmake --build --preset web)`);
+    if (!existsSync(ENGINES[args.engine].executablePath)) return skip(`no ${ENGINES[args.engine].executablePath}`);
+
+    let failed = 0;
+    for (const name of args.names.length ? args.names : listed) {
+        const session = new Session(args.engine, args.page);
+        const t0 = Date.now();
+        try {
+            await session.launch();
+            await SCENARIOS[name](session);
+            console.log(`PASS ${args.engine} ${name} (${((Date.now() - t0) / 1000).toFixed(1)} s)`);
+        } catch (e) {
+            ++failed;
+            console.error(`FAIL ${args.engine} ${name}: ${e instanceof Failure ? e.message : e.stack ?? e}`);
+            // What the player saw, kept beside the test's output.
+            for (const [i, g] of session.games.entries()) {
+                const file = `e2e-failure-${args.engine}-${name}-${i}.png`;
+                if (g.page && !g.page.isClosed()) await g.page.screenshot({ path: file }).catch(() => {});
+                if (g.errors.length) console.error(`  page errors: ${g.errors.join('\n    ')}`);
+            }
+        } finally {
+            await session.close();
+        }
+    }
+    return failed ? 1 : 0;
+}
+
+process.exitCode = await main(process.argv.slice(2));
