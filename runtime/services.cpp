@@ -1,7 +1,7 @@
 // Conversions between captions and numbers, random numbers and runtime errors.
 #include "forms.h"
+#include "number_chars.h"
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -31,8 +31,8 @@ template <class T> std::string numberText(T value)
     // Captions hold plain decimal text, and the shortest form would write
     // 100000 as "1e+05": whole numbers short of 10^15 get all their digits.
     const bool plainWhole = std::fabs(double(value)) < 1e15 && std::trunc(value) == value;
-    auto [end, ec] = plainWhole ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
-                                : std::to_chars(buffer, buffer + sizeof buffer, value);
+    auto [end, ec] = plainWhole ? detail::toChars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                                : detail::toChars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, end);
 }
 
@@ -102,7 +102,7 @@ double textToDouble(std::string_view text)
     }
 
     double value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    auto [end, ec] = detail::fromChars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc::result_out_of_range)
         raiseError(ErrorNumber::Overflow);
     if (ec != std::errc() || end != text.data() + text.size())
