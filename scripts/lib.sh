@@ -54,3 +54,20 @@ skeetra_build() {
             cmake --build --preset "$preset"
     )
 }
+
+# node and npm for the page's tests: the machine's own when it has them,
+# Debian's otherwise. Then the tests' npm packages, from their lock file,
+# when node_modules is missing or older than the lock.
+skeetra_web_test_packages() {
+    local dir="$SKEETRA_ROOT/autotests/web"
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        skeetra_say "installing: nodejs npm"
+        skeetra_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends nodejs npm ||
+            return 1
+    fi
+    if [ ! -f "$dir/node_modules/.package-lock.json" ] ||
+        [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+        skeetra_say "npm ci in autotests/web"
+        (cd "$dir" && npm ci --no-audit --no-fund)
+    fi
+}

@@ -351,7 +351,7 @@ class Game {
                 boxOpen: !!box && box.open,
                 boxesOpened: window.__boxesOpened,
                 ended: !!window.skeetra?.ended,
-                endedText: document.getElementById('ended')?.textContent ?? null,
+                endedText: shown('ended') ? document.getElementById('ended').textContent : null,
                 scrolled: window.scrollX !== 0 || window.scrollY !== 0,
                 selection: String(document.getSelection() ?? ''),
             };
