@@ -1,0 +1,303 @@
+// The page around the game module: loads it, builds the form's elements as
+// the web host asks, scales the form to the window, turns pointer events
+// and the browser's clock into the form's events, shows message boxes and
+// the end of the game.
+'use strict';
+
+const page = (() => {
+  // Filled in when the page is made: the design's files by resource path,
+  // as data: URLs, and the module's code.
+  const resources = __SKEETRA_RESOURCES__;
+  const moduleCode = '__SKEETRA_WASM__';
+
+  // The events the host takes; keep in step with page_host.cpp.
+  const LOAD = 0, PRESS = 1, RELEASE = 2, CANCEL_PRESS = 3, TICK = 4;
+
+  // JavaScript Promise Integration lets a handler wait for the in-page box
+  // while the page goes on running, as a desktop message box blocks its
+  // caller. A browser without it gets alert(), which blocks everything.
+  const waits = typeof WebAssembly === 'object' && typeof WebAssembly.Suspending === 'function' &&
+                typeof WebAssembly.promising === 'function';
+
+  const $ = (id) => document.getElementById(id);
+  const box = $('box');
+  let resolveReady, rejectReady;
+  const ready = new Promise((resolve, reject) => { resolveReady = resolve; rejectReady = reject; });
+  ready.catch(() => {});
+  const skeetra = window.skeetra = { ready, ended: false };
+
+  let form = null;           // the #form element while the game runs
+  let width = 0, height = 0; // the client area, design pixels
+  let scale = 1;
+  const elements = [];       // by control index
+  const loading = [];        // fonts and pictures the first frame needs
+  const timers = [];         // by control index: { interval, due, handle }
+  let deliver = null;        // the host's entry point
+  let ended = false;
+
+  function send(event, a = 0, b = 0) {
+    if (ended || !deliver) return Promise.resolve();
+    try {
+      return Promise.resolve(deliver(event, a, b)).catch(fail);
+    } catch (error) {
+      fail(error);
+      return Promise.resolve();
+    }
+  }
+
+  // A fault outside the game's own runtime errors (the module trapped, an
+  // exception nothing caught): the game cannot go on.
+  let failing = false;
+  async function fail(error) {
+    if (ended || failing) return;
+    failing = true;
+    stopTimers();
+    console.error('skeetra: ' + (error && error.message ? error.message : String(error)));
+    await showBox('Внутренняя ошибка: ' + (error && error.message ? error.message : String(error)), true);
+    end(1);
+  }
+
+  // ---------------------------------------------------------------- the form
+
+  function openForm(name, caption, appTitle, w, h, background, picture, icon, pointer, hotX, hotY, family) {
+    document.title = caption;
+    $('boxTitle').textContent = appTitle;
+    document.body.style.fontFamily = `"${family}", sans-serif`;
+    if (resources[icon]) {
+      const link = document.createElement('link');
+      link.rel = 'icon';
+      link.href = resources[icon];
+      document.head.append(link);
+    }
+    width = w;
+    height = h;
+    form = document.createElement('div');
+    form.id = 'form';
+    form.style.width = w + 'px';
+    form.style.height = h + 'px';
+    form.style.background = background;
+    if (resources[pointer]) form.style.cursor = `url(${resources[pointer]}) ${hotX} ${hotY}, crosshair`;
+    if (resources[picture]) {
+      // One to one at the corner, beneath every control; the form cuts off what lies beyond it.
+      const img = pictureElement(picture);
+      img.id = name + 'Picture';
+      form.append(img);
+    }
+    for (const type of ['pointerdown', 'pointerup', 'pointercancel', 'contextmenu', 'selectstart', 'dragstart'])
+      form.addEventListener(type, onPointer);
+    document.body.append(form);
+    place();
+    addEventListener('resize', place);
+  }
+
+  function pictureElement(resource) {
+    const img = document.createElement('img');
+    img.src = resources[resource];
+    img.alt = '';
+    img.draggable = false;
+    loading.push(img.decode());
+    return img;
+  }
+
+  // The design's stacking order, topmost first, is the elements' order and
+  // their z-index.
+  function putControl(element, index, name, left, top, w, h, visible) {
+    element.id = name;
+    element.style.cssText += `left:${left}px;top:${top}px;width:${w}px;height:${h}px;z-index:${1000 - index}`;
+    element.hidden = !visible;
+    elements[index] = element;
+    form.append(element);
+  }
+
+  function addFont(family, resource) {
+    if (!resources[resource]) return;
+    const face = new FontFace(family, `url(${resources[resource]})`);
+    document.fonts.add(face);
+    loading.push(face.load());
+  }
+
+  function addLabel(index, name, left, top, w, h, visible, caption, family, pixels, colour, background) {
+    const label = document.createElement('div');
+    label.className = 'label';
+    label.textContent = caption;
+    label.style.cssText = `font:${pixels}px "${family}",sans-serif;color:${colour};` +
+                          (background ? `background:${background};` : '');
+    putControl(label, index, name, left, top, w, h, visible);
+  }
+
+  function addImage(index, name, left, top, w, h, visible, picture) {
+    putControl(resources[picture] ? pictureElement(picture) : document.createElement('div'), index, name, left, top,
+           w, h, visible);
+  }
+
+  function setCaption(index, caption) { elements[index].textContent = caption; }
+  function setVisible(index, visible) { elements[index].hidden = !visible; }
+
+  // The largest whole scale that fits the window, so that every picture
+  // pixel is a sharp block; below 1 only where the form does not fit at all
+  // (a phone held upright). Placed at whole pixels.
+  function place() {
+    if (!form) return;
+    const room = document.documentElement;
+    const fit = Math.min(room.clientWidth / width, room.clientHeight / height);
+    scale = fit >= 1 ? Math.floor(fit) : fit;
+    form.style.transform = scale === 1 ? '' : `scale(${scale})`;
+    form.style.left = Math.max(0, Math.floor((room.clientWidth - width * scale) / 2)) + 'px';
+    form.style.top = Math.max(0, Math.floor((room.clientHeight - height * scale) / 2)) + 'px';
+    form.dataset.scale = String(scale);
+  }
+
+  // ---------------------------------------------------------------- input
+
+  // The press the form is following: one pointer at a time, as a mouse has
+  // one left button. A second finger that comes down first lets go of the
+  // first one where it came down, so that every tap is a shot.
+  let pressed = null;
+
+  function designPoint(event) {
+    const r = form.getBoundingClientRect();
+    return [Math.floor((event.clientX - r.left) / scale), Math.floor((event.clientY - r.top) / scale)];
+  }
+
+  function onPointer(event) {
+    // No text selection, context menu or dragging of pictures on the form.
+    if (event.type === 'contextmenu' || event.type === 'selectstart' || event.type === 'dragstart') {
+      event.preventDefault();
+      return;
+    }
+    if (event.type === 'pointerdown') {
+      if (event.button !== 0) return;
+      event.preventDefault();
+      if (pressed && pressed.id !== event.pointerId) send(RELEASE, pressed.x, pressed.y);
+      const [x, y] = designPoint(event);
+      pressed = { id: event.pointerId, x, y };
+      // The release is ours also where it happens outside the form.
+      try { form.setPointerCapture(event.pointerId); } catch (_) {}
+      send(PRESS, x, y);
+    } else if (pressed && pressed.id === event.pointerId) {
+      pressed = null;
+      if (event.type === 'pointerup') send(RELEASE, ...designPoint(event));
+      else send(CANCEL_PRESS);
+    }
+  }
+
+  // ---------------------------------------------------------------- timers
+
+  // Each tick is due one interval after the last was due, so the clock does
+  // not drift by the time its handlers take; after a stall the ticks missed
+  // are dropped, not delivered in a burst. A timer the host stops (one
+  // asleep among them) has no browser timer at all.
+  function setTimer(index, interval, running) {
+    const timer = timers[index] || (timers[index] = { interval: 1, due: 0, handle: 0 });
+    if (!running || ended) {
+      clearTimeout(timer.handle);
+      timer.handle = 0;
+      return;
+    }
+    if (timer.handle) return;
+    timer.interval = Math.max(1, interval);
+    timer.due = performance.now() + timer.interval;
+    arm(index, timer);
+  }
+
+  function arm(index, timer) {
+    timer.handle = setTimeout(() => fire(index, timer), Math.max(0, timer.due - performance.now()));
+  }
+
+  function fire(index, timer) {
+    const now = performance.now();
+    timer.due = timer.due + timer.interval <= now ? now + timer.interval : timer.due + timer.interval;
+    arm(index, timer);
+    send(TICK, index);
+  }
+
+  function stopTimers() {
+    for (const timer of timers) {
+      if (!timer) continue;
+      clearTimeout(timer.handle);
+      timer.handle = 0;
+    }
+  }
+
+  // ---------------------------------------------------------------- boxes and the end
+
+  // Settles when the player closes the box (OK, Enter, Space or Escape).
+  function showBox(text, error) {
+    if (!waits) {
+      alert(text);
+      return undefined;
+    }
+    return new Promise((resolve) => {
+      $('boxText').textContent = text;
+      box.classList.toggle('error', !!error);
+      box.addEventListener('close', () => resolve(), { once: true });
+      box.showModal();
+      $('boxOk').focus();
+    });
+  }
+
+  function end() {
+    if (ended) return;
+    ended = skeetra.ended = true;
+    stopTimers();
+    removeEventListener('resize', place);
+    if (form) form.remove();
+    form = null;
+    if (box.open) box.close();
+    $('ended').hidden = false;
+    $('again').focus();
+    resolveReady();
+  }
+
+  // ---------------------------------------------------------------- start
+
+  // The host has built the form: the load event comes once its fonts and
+  // pictures are there, and the form shows after it.
+  async function start(entry) {
+    deliver = waits ? WebAssembly.promising(entry) : entry;
+    await Promise.all(loading.map((p) => p.catch(() => {})));
+    await send(LOAD);
+    if (ended) return;
+    form.style.visibility = 'visible';
+    requestAnimationFrame(() => requestAnimationFrame(resolveReady));
+  }
+
+  function unsupported() {
+    $('unsupported').hidden = false;
+    rejectReady(new Error('this browser cannot run the game'));
+  }
+
+  function decode(base64) {
+    const text = atob(base64);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+    return bytes;
+  }
+
+  function boot() {
+    $('again').addEventListener('click', () => location.reload());
+    if (typeof WebAssembly !== 'object') return unsupported();
+    createSkeetra({
+      // The module is instantiated here rather than by its loader: its code
+      // is inside this page, and the box's import must be marked as one
+      // that waits.
+      instantiateWasm(imports, receive) {
+        if (waits) {
+          for (const functions of Object.values(imports))
+            for (const [name, f] of Object.entries(functions))
+              if (f && f.waitsForPlayer) functions[name] = new WebAssembly.Suspending(f);
+        }
+        WebAssembly.instantiate(decode(moduleCode), imports)
+          .then((result) => receive(result.instance, result.module), unsupported);
+        return {};
+      },
+      print: (line) => console.log(line),
+      printErr: (line) => console.error(line),
+      onAbort: fail,
+    });
+  }
+
+  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, setTimer, showBox, end, start, boot };
+})();
+
+page.boot();

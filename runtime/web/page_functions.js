@@ -1,0 +1,55 @@
+// The page's functions as the web host calls them: C strings in, the work
+// done by the page script (page.js, the global `page`).
+mergeInto(LibraryManager.library, {
+  page_open_form: function (name, caption, appTitle, width, height, background, picture, icon, pointer, hotX, hotY,
+                            family) {
+    page.openForm(UTF8ToString(name), UTF8ToString(caption), UTF8ToString(appTitle), width, height,
+                  UTF8ToString(background), UTF8ToString(picture), UTF8ToString(icon), UTF8ToString(pointer),
+                  hotX, hotY, UTF8ToString(family));
+  },
+
+  page_add_font: function (family, resource) {
+    page.addFont(UTF8ToString(family), UTF8ToString(resource));
+  },
+
+  page_add_label: function (index, name, left, top, width, height, visible, caption, family, pixels, colour,
+                            background) {
+    page.addLabel(index, UTF8ToString(name), left, top, width, height, visible, UTF8ToString(caption),
+                  UTF8ToString(family), pixels, UTF8ToString(colour), UTF8ToString(background));
+  },
+
+  page_add_image: function (index, name, left, top, width, height, visible, picture) {
+    page.addImage(index, UTF8ToString(name), left, top, width, height, visible, UTF8ToString(picture));
+  },
+
+  page_set_caption: function (index, caption) {
+    page.setCaption(index, UTF8ToString(caption));
+  },
+
+  page_set_visible: function (index, visible) {
+    page.setVisible(index, visible);
+  },
+
+  page_set_timer: function (index, interval, running) {
+    page.setTimer(index, interval, running);
+  },
+
+  // Returns a promise that settles when the box is closed; the page's
+  // loader wraps this import so that the calling handler waits for it.
+  page_show_box__postset: '_page_show_box.waitsForPlayer = true;',
+  page_show_box: function (text, error) {
+    return page.showBox(UTF8ToString(text), error);
+  },
+
+  page_report: function (line) {
+    console.error(UTF8ToString(line));
+  },
+
+  page_end: function (status) {
+    page.end(status);
+  },
+
+  page_start: function (deliver) {
+    page.start(wasmTable.get(deliver));
+  },
+});

@@ -1,0 +1,193 @@
+// The browser side of the forms runtime: builds a Form as elements of the
+// page (page_functions.js does the DOM work), and takes the page's pointer
+// presses and releases and timer ticks through one entry point.
+//
+// The page paints: each label is a text element and each picture an image
+// at its design place, so the browser's own fonts, GIF decoder and
+// compositor do what the other hosts do by hand. Hit-testing stays the
+// Form's, as on the desktop.
+#include "forms.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The page's functions (page_functions.js).
+extern "C" {
+void page_open_form(const char* name, const char* caption, const char* appTitle, int width, int height,
+                    const char* background, const char* picture, const char* icon, const char* pointer, int hotX,
+                    int hotY, const char* family);
+void page_add_font(const char* family, const char* resource);
+void page_add_label(int index, const char* name, int left, int top, int width, int height, int visible,
+                    const char* caption, const char* family, int pixels, const char* colour, const char* background);
+void page_add_image(int index, const char* name, int left, int top, int width, int height, int visible,
+                    const char* picture);
+void page_set_caption(int index, const char* caption);
+void page_set_visible(int index, int visible);
+void page_set_timer(int index, int interval, int running);
+// Shows the box and returns once the player has closed it; the page makes
+// this call wait without blocking the browser where the browser allows.
+void page_show_box(const char* text, int error);
+void page_report(const char* line);
+void page_end(int status);
+// From here on the page delivers its events through `deliver`.
+void page_start(void (*deliver)(int event, int a, int b));
+}
+
+namespace rt {
+
+namespace {
+
+// The events the page delivers; keep in step with page.js.
+enum Event { Load = 0, Press = 1, Release = 2, CancelPress = 3, Tick = 4 };
+
+std::string cssColour(const Colour& c)
+{
+    if (c.kind == Colour::Kind::Rgb)
+        return "rgb(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
+    // The platform's colours are the browser's system colours.
+    switch (c.system) {
+    case kButtonFace: return "ButtonFace";
+    case kButtonText: return "ButtonText";
+    case kTooltipText: return "InfoText";
+    default: return "CanvasText";
+    }
+}
+
+std::string text(std::string_view s) { return std::string(s); }
+
+class PageHost : public Host {
+public:
+    explicit PageHost(Form& form) : form_(form)
+    {
+        const FormDesign& d = form.design();
+        // The page's own texts (the box, the end) are in the window's default face.
+        page_open_form(text(d.name).c_str(), text(d.caption).c_str(), text(d.appTitle).c_str(), form.clientWidth(),
+                       form.clientHeight(), cssColour(d.backColour).c_str(), text(d.picture).c_str(),
+                       text(d.icon).c_str(), text(d.mouseIcon).c_str(), d.mouseHotX, d.mouseHotY,
+                       text(d.defaultFont.family).c_str());
+        for (const FontFace& face : d.fonts)
+            page_add_font(text(face.family).c_str(), text(face.resource).c_str());
+        const auto& controls = form.controls();
+        for (int i = 0; i < static_cast<int>(controls.size()); ++i) {
+            const Control& c = *controls[i];
+            const ControlDesign& cd = c.design();
+            const PixelRect r = c.rect();
+            if (c.kind() == ControlKind::Label) {
+                const FontDesign& font = cd.font.points > 0 ? cd.font : d.defaultFont;
+                // Designs give points at 96 dots per inch, as on the desktop.
+                const int pixels = static_cast<int>(std::lround(font.points * 96.0 / 72.0));
+                const std::string back =
+                    cd.backStyle == BackStyle::Opaque ? cssColour(cd.backColour) : std::string();
+                page_add_label(i, text(cd.name).c_str(), r.left, r.top, r.width, r.height, c.Visible(),
+                               static_cast<const Label&>(c).Caption().c_str(), text(font.family).c_str(), pixels,
+                               cssColour(cd.foreColour).c_str(), back.c_str());
+            } else if (c.kind() == ControlKind::Image) {
+                page_add_image(i, text(cd.name).c_str(), r.left, r.top, r.width, r.height, c.Visible(),
+                               text(cd.picture).c_str());
+            }
+        }
+        form.setHost(this);
+    }
+
+    // After the load event: the timers the design enables start.
+    void startTimers()
+    {
+        started_ = true;
+        for (const auto& c : form_.controls())
+            if (c->kind() == ControlKind::Timer)
+                timerChanged(static_cast<Timer&>(*c));
+    }
+
+    void controlChanged(Control& control) override
+    {
+        const int i = indexOf(control);
+        if (control.kind() == ControlKind::Label)
+            page_set_caption(i, static_cast<Label&>(control).Caption().c_str());
+        page_set_visible(i, control.Visible());
+    }
+
+    void timerChanged(Timer& timer) override
+    {
+        page_set_timer(indexOf(timer), timer.Interval(), started_ && timer.running());
+    }
+
+    void messageBox(std::string_view message) override { page_show_box(text(message).c_str(), 0); }
+
+    void errorReported(int number, std::string_view description) override
+    {
+        const std::string line = "skeetra: runtime error " + std::to_string(number) + ": " + text(description);
+        page_report(line.c_str());
+        const std::string box = "Ошибка выполнения " + std::to_string(number) + ":\n\n" + text(description);
+        page_show_box(box.c_str(), 1);
+    }
+
+    void programEnded(int status) override { page_end(status); }
+
+    Form& form() { return form_; }
+
+private:
+    int indexOf(const Control& control) const
+    {
+        const auto& controls = form_.controls();
+        for (int i = 0; i < static_cast<int>(controls.size()); ++i)
+            if (controls[i].get() == &control)
+                return i;
+        return -1;
+    }
+
+    Form& form_;
+    bool started_ = false;
+};
+
+// The one game of the page, alive until the page goes.
+struct Game {
+    Form form;
+    std::shared_ptr<void> module;
+    PageHost host;
+    explicit Game(const Project& project)
+        : form(project.form), module(project.bind(form)), host(form)
+    {
+    }
+};
+
+Game* g_game = nullptr;
+
+void deliver(int event, int a, int b)
+{
+    if (!g_game)
+        return;
+    Form& form = g_game->form;
+    switch (event) {
+    case Load:
+        form.load();
+        if (!form.ended())
+            g_game->host.startTimers();
+        break;
+    case Press: form.press(a, b); break;
+    case Release: form.release(a, b); break;
+    case CancelPress: form.cancelPress(); break;
+    case Tick:
+        if (a >= 0 && a < static_cast<int>(form.controls().size()) &&
+            form.controls()[a]->kind() == ControlKind::Timer)
+            form.tick(static_cast<Timer&>(*form.controls()[a]));
+        break;
+    default: break;
+    }
+}
+
+} // namespace
+
+// Builds the page's form and hands the page the entry point for its events;
+// the load event comes once the page has its fonts and pictures. The game
+// lives on after this returns, for as long as the page.
+int runApplication(int, char**, const Project& project)
+{
+    g_game = new Game(project);
+    page_start(deliver);
+    return 0;
+}
+
+} // namespace rt
