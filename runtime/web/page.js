@@ -6,7 +6,7 @@
 
 const page = (() => {
   // Filled in when the page is made: the design's files by resource path,
-  // as data: URLs, and the module's code.
+  // as data: URLs, and the module's code, gzipped.
   const resources = __SKEETRA_RESOURCES__;
   const moduleCode = '__SKEETRA_WASM__';
 
@@ -267,16 +267,19 @@ const page = (() => {
     rejectReady(new Error('this browser cannot run the game'));
   }
 
-  function decode(base64) {
-    const text = atob(base64);
-    const bytes = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-    return bytes;
+  async function moduleBytes() {
+    const text = atob(moduleCode);
+    const gzipped = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) gzipped[i] = text.charCodeAt(i);
+    const stream = new Blob([gzipped]).stream().pipeThrough(new DecompressionStream('gzip'));
+    return new Response(stream).arrayBuffer();
   }
 
   function boot() {
     $('again').addEventListener('click', () => location.reload());
-    if (typeof WebAssembly !== 'object') return unsupported();
+    // As on the desktop, OK keeps the focus while the box is open, whatever is clicked.
+    box.addEventListener('mousedown', (event) => { if (event.target !== $('boxOk')) event.preventDefault(); });
+    if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return unsupported();
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
       // is inside this page, and the box's import must be marked as one
@@ -287,7 +290,8 @@ const page = (() => {
             for (const [name, f] of Object.entries(functions))
               if (f && f.waitsForPlayer) functions[name] = new WebAssembly.Suspending(f);
         }
-        WebAssembly.instantiate(decode(moduleCode), imports)
+        moduleBytes()
+          .then((bytes) => WebAssembly.instantiate(bytes, imports))
           .then((result) => receive(result.instance, result.module), unsupported);
         return {};
       },
