@@ -52,9 +52,10 @@ const page = (() => {
     if (ended || failing) return;
     failing = true;
     stopTimers();
-    console.error('skeetra: ' + (error && error.message ? error.message : String(error)));
-    await showBox('Внутренняя ошибка: ' + (error && error.message ? error.message : String(error)), true);
-    end(1);
+    const what = error && error.message ? error.message : String(error);
+    console.error('skeetra: ' + what);
+    await showBox('Внутренняя ошибка: ' + what, true);
+    end();
   }
 
   // ---------------------------------------------------------------- the form
