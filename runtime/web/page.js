@@ -64,12 +64,7 @@ const page = (() => {
     document.title = caption;
     $('boxTitle').textContent = appTitle;
     document.body.style.fontFamily = `"${family}", sans-serif`;
-    if (resources[icon]) {
-      const link = document.createElement('link');
-      link.rel = 'icon';
-      link.href = resources[icon];
-      document.head.append(link);
-    }
+    if (resources[icon]) $('icon').href = resources[icon];
     width = w;
     height = h;
     form = document.createElement('div');
