@@ -6,7 +6,7 @@
 
 const page = (() => {
   // Filled in when the page is made: the design's files by resource path,
-  // as data: URLs, and the module's code.
+  // as data: URLs, and the module's code, gzipped.
   const resources = __SKEETRA_RESOURCES__;
   const moduleCode = '__SKEETRA_WASM__';
 
@@ -52,9 +52,10 @@ const page = (() => {
     if (ended || failing) return;
     failing = true;
     stopTimers();
-    console.error('skeetra: ' + (error && error.message ? error.message : String(error)));
-    await showBox('Внутренняя ошибка: ' + (error && error.message ? error.message : String(error)), true);
-    end(1);
+    const what = error && error.message ? error.message : String(error);
+    console.error('skeetra: ' + what);
+    await showBox('Внутренняя ошибка: ' + what, true);
+    end();
   }
 
   // ---------------------------------------------------------------- the form
@@ -63,12 +64,7 @@ const page = (() => {
     document.title = caption;
     $('boxTitle').textContent = appTitle;
     document.body.style.fontFamily = `"${family}", sans-serif`;
-    if (resources[icon]) {
-      const link = document.createElement('link');
-      link.rel = 'icon';
-      link.href = resources[icon];
-      document.head.append(link);
-    }
+    if (resources[icon]) $('icon').href = resources[icon];
     width = w;
     height = h;
     form = document.createElement('div');
@@ -267,16 +263,19 @@ const page = (() => {
     rejectReady(new Error('this browser cannot run the game'));
   }
 
-  function decode(base64) {
-    const text = atob(base64);
-    const bytes = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-    return bytes;
+  async function moduleBytes() {
+    const text = atob(moduleCode);
+    const gzipped = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) gzipped[i] = text.charCodeAt(i);
+    const stream = new Blob([gzipped]).stream().pipeThrough(new DecompressionStream('gzip'));
+    return new Response(stream).arrayBuffer();
   }
 
   function boot() {
     $('again').addEventListener('click', () => location.reload());
-    if (typeof WebAssembly !== 'object') return unsupported();
+    // As on the desktop, OK keeps the focus while the box is open, whatever is clicked.
+    box.addEventListener('mousedown', (event) => { if (event.target !== $('boxOk')) event.preventDefault(); });
+    if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return unsupported();
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
       // is inside this page, and the box's import must be marked as one
@@ -287,7 +286,8 @@ const page = (() => {
             for (const [name, f] of Object.entries(functions))
               if (f && f.waitsForPlayer) functions[name] = new WebAssembly.Suspending(f);
         }
-        WebAssembly.instantiate(decode(moduleCode), imports)
+        moduleBytes()
+          .then((bytes) => WebAssembly.instantiate(bytes, imports))
           .then((result) => receive(result.instance, result.module), unsupported);
         return {};
       },
