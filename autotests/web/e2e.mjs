@@ -474,6 +474,28 @@ class Game {
         return s;
     }
 
+    // The lines a label's text is laid out in, as the words on each.
+    async lines(id) {
+        return this.page.evaluate((id) => {
+            const node = document.getElementById(id).firstChild;
+            const text = node?.textContent ?? '';
+            const lines = [];
+            let top = null;
+            for (const m of text.matchAll(/\S+/g)) {
+                const range = document.createRange();
+                range.setStart(node, m.index);
+                range.setEnd(node, m.index + m[0].length);
+                const y = Math.round(range.getClientRects()[0].top);
+                if (top === null || y > top + 1) {
+                    lines.push([]);
+                    top = y;
+                }
+                lines[lines.length - 1].push(m[0]);
+            }
+            return lines.map((words) => words.join(' '));
+        }, id);
+    }
+
     // Nothing thrown, nothing written as an error, no alert() unheard.
     clean(allowAlerts = 0) {
         check(this.errors.length === 0, () => `errors on the page:\n  ${this.errors.join('\n  ')}`);
@@ -543,6 +565,8 @@ async function screenShowsThePicturesAsDrawn(session) {
     for (const [name, r] of Object.entries(QUIET_LABELS))
         if (r !== INSTRUCTIONS) check(textRows(before, r, () => [0, 0, 0]) > 0, `${name} shows nothing`);
     equal(textRows(before, INSTRUCTIONS, (x, y) => at(facade, x, y)), 4, 'lines of the instructions');
+    equal(await game.lines('Label8'), ['Набери 100 убийств за', 'минимальное время.', 'Чтобы начать нажми на',
+        'надпись KILL THEM ALL !!!'], 'the instructions, line by line');
 
     // A shown target: its figure one to one, the picture around it where
     // the figure is transparent.
@@ -587,6 +611,7 @@ async function hundredHitsWinAndStopTheReferee(session) {
     check(green > 0 && other > 0, `the final time's place shows ${green} green pixels and ${other} others`);
     equal(textRows(shot, rect(WIN_BOX.left, WIN_BOX.top, FINAL_TIME.left - WIN_BOX.left, WIN_BOX.height), () => WIN_GREEN),
         2, 'lines of the win message');
+    equal(await game.lines('Label11'), ['Вы набрали 100 убийств.', 'Ваше время:'], 'the win message, line by line');
     let winGreen = 0;
     for (let y = WIN_BOX.top; y < WIN_BOX.top + WIN_BOX.height; ++y)
         for (let x = WIN_BOX.left; x < WIN_BOX.left + WIN_BOX.width; ++x) winGreen += sameRgb(at(shot, x, y), WIN_GREEN);
