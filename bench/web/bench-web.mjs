@@ -85,7 +85,9 @@ img { image-rendering: pixelated; }
 window.floor = { ready: Promise.all([...document.images].map((i) => i.decode()).concat(
     [...document.fonts].map((f) => f.load()))).then(() => {
         document.getElementById('form').style.visibility = 'visible';
-        return new Promise((r) => requestAnimationFrame(() => r()));
+        // Two frames, as the page's own ready: the one that shows it has
+        // then been painted.
+        return new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(() => r())));
     }) };
 </script>
 </body></html>
@@ -196,26 +198,39 @@ const floorSize = statSync(floorFile).size;
 
 // Load to first complete frame, interleaved; one warm-up of each first.
 const loads = { page: [], floor: [] };
+const parsedAt = { page: [], floor: [] };
 for (let i = -1; i < args.runs; ++i) {
     for (const [name, url] of i % 2 ? [['page', pageUrl], ['floor', floorUrl]] : [['floor', floorUrl], ['page', pageUrl]]) {
         const page = await newPage(browser, url);
         const t = (await counters(page)).firstFrame;
-        if (i >= 0) loads[name].push(t);
+        const parsed = await page.evaluate(() => performance.getEntriesByType('navigation')[0].domContentLoadedEventEnd);
+        if (i >= 0) {
+            loads[name].push(t);
+            parsedAt[name].push(parsed);
+        }
         await page.close();
     }
 }
 console.log(`load to first frame, page (ms): ${loads.page.map((v) => fixed(v)).join(' ')}`);
 console.log(`load to first frame, floor (ms): ${loads.floor.map((v) => fixed(v)).join(' ')}`);
 
-// Waiting: the floor idles over the same span just before, each alone.
-const floor = await newPage(browser, floorUrl);
-await sleep(1000);
-const floorIdle = await idle(floor, args.seconds);
-await floor.close();
-const game = await newPage(browser, pageUrl);
-await sleep(1000);
-const waiting = await idle(game, args.seconds);
-console.log(`waiting ${args.seconds} s: ${JSON.stringify(waiting)}; floor: ${JSON.stringify(floorIdle)}`);
+// Waiting, three rounds, each page alone in front and settled first, the
+// floor idling over the same span just before; the median round counts.
+const waits = { page: [], floor: [] };
+let game = null;
+for (let round = 0; round < 3; ++round) {
+    for (const [name, url] of [['floor', floorUrl], ['page', pageUrl]]) {
+        if (game) await game.close();
+        game = await newPage(browser, url);
+        await sleep(2000);
+        waits[name].push(await idle(game, args.seconds));
+    }
+}
+const medianRound = (rounds) => rounds.slice().sort((a, b) => a.taskMsPerS - b.taskMsPerS)[1];
+const waiting = medianRound(waits.page);
+const floorIdle = medianRound(waits.floor);
+waiting.callbacks = Math.max(...waits.page.map((w) => w.callbacks));
+console.log(`waiting ${args.seconds} s: ${JSON.stringify(waits.page)}; floor: ${JSON.stringify(waits.floor)}`);
 
 await clickDesign(game, 136 + 76, 288 + 20); // the start sign
 await sleep(1000);
@@ -231,13 +246,14 @@ console.log(`play without shots ${args.seconds} s: ${JSON.stringify(playing)}`);
 await game.evaluate(() => {
     window.__hits = [];
     const form = document.getElementById('form');
-    form.addEventListener('pointerup', (e) => {
-        const t = e.timeStamp;
+    form.addEventListener('pointerup', () => {
+        const t = performance.now();
         const kills = document.getElementById('Label5').textContent;
-        requestAnimationFrame((frame) => {
+        requestAnimationFrame(() => {
             let shown = false;
             for (let k = 0; k < 12; ++k) shown ||= !document.getElementById(`Image${k + 2}`).hidden;
-            window.__hits.push({ shown, counted: document.getElementById('Label5').textContent !== kills, ms: frame - t });
+            window.__hits.push({ shown, counted: document.getElementById('Label5').textContent !== kills,
+                                 ms: performance.now() - t });
         });
     }, true);
 });
@@ -273,10 +289,10 @@ const lines = [
     '|---|---|---|---|---|---|',
     `| size | ${size} bytes | ${floorSize} bytes | | ≤ 150 KB (153,600 bytes) | ${verdict(size <= 153600)} |`,
     `| size gzipped (-9) | ${gzipped} bytes | | | ≤ 64 KB (65,536 bytes) | ${verdict(gzipped <= 65536)} |`,
-    `| load to first complete frame, median of ${args.runs} | ${fixed(pageLoad)} ms | ${fixed(floorLoad)} ms | ${fixed(pageLoad / floorLoad, 3)} | ≤ 1.3 × floor | ${verdict(pageLoad <= 1.3 * floorLoad)} |`,
-    `| waiting ${args.seconds} s: timer callbacks | ${waiting.callbacks} | ${floorIdle.callbacks} | | 0 | ${verdict(waiting.callbacks === 0)} |`,
-    `| waiting: main-thread task time per s | ${fixed(waiting.taskMsPerS, 3)} ms | ${fixed(floorIdle.taskMsPerS, 3)} ms | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS <= 0.1)} |`,
-    `| waiting: the same above the floor's | ${fixed(waiting.taskMsPerS - floorIdle.taskMsPerS, 3)} ms | | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS - floorIdle.taskMsPerS <= 0.1)} |`,
+    `| load to first complete frame (navigation start to the frame after the one that shows the form), median of ${args.runs} | ${fixed(pageLoad)} ms | ${fixed(floorLoad)} ms | ${fixed(pageLoad / floorLoad, 3)} | ≤ 1.3 × floor | ${verdict(pageLoad <= 1.3 * floorLoad)} |`,
+    `| waiting ${args.seconds} s, the most of 3 rounds: timer callbacks | ${waiting.callbacks} | ${Math.max(...waits.floor.map((w) => w.callbacks))} | | 0 | ${verdict(waiting.callbacks === 0)} |`,
+    `| waiting: main-thread task time per s, median of 3 rounds | ${fixed(waiting.taskMsPerS, 3)} ms | ${fixed(floorIdle.taskMsPerS, 3)} ms | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS <= 0.1)} |`,
+    `| waiting: the same above the floor's median | ${fixed(waiting.taskMsPerS - floorIdle.taskMsPerS, 3)} ms | | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS - floorIdle.taskMsPerS <= 0.1)} |`,
     `| waiting: script time per s | ${fixed(waiting.scriptMsPerS, 3)} ms | ${fixed(floorIdle.scriptMsPerS, 3)} ms | | | |`,
     `| play without shots ${args.seconds} s: timer callbacks / clock ticks | ${playing.callbacks} / ${playing.clockTicks} = ${fixed(perTick, 2)} | | | ≤ 2 a tick | ${verdict(perTick <= 2)} |`,
     `| play without shots: main-thread task time per s (not a goal) | ${fixed(playing.taskMsPerS, 3)} ms | | | | |`,
@@ -287,6 +303,9 @@ const lines = [
     '',
     `- load to first frame, skeetra.html (ms): ${loads.page.map((v) => fixed(v)).join(' ')}`,
     `- load to first frame, floor (ms): ${loads.floor.map((v) => fixed(v)).join(' ')}`,
+    `- waiting, main-thread task time per s, page (ms): ${waits.page.map((w) => fixed(w.taskMsPerS, 3)).join(' ')}`,
+    `- waiting, main-thread task time per s, floor (ms): ${waits.floor.map((w) => fixed(w.taskMsPerS, 3)).join(' ')}`,
+    `- document parsed (DOMContentLoaded), page / floor, medians: ${fixed(median(parsedAt.page))} / ${fixed(median(parsedAt.floor))} ms`,
     `- animation frames while waiting, page / floor: ${waiting.frames} / ${floorIdle.frames}; in play: ${playing.frames}`,
 ];
 const block = lines.join('\n') + '\n';
