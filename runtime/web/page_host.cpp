@@ -9,7 +9,6 @@
 #include "forms.h"
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,8 +124,6 @@ public:
     }
 
     void programEnded(int status) override { page_end(status); }
-
-    Form& form() { return form_; }
 
 private:
     int indexOf(const Control& control) const
