@@ -13,7 +13,7 @@ int runApplication(int argc, char**, const Project& project)
 {
     if (argc > 1)
         std::fprintf(stderr, "skeetra: the command line is ignored: the game takes no arguments\n");
-    // OLE's picture loader runs in a COM apartment.
+    // The Windows Imaging Component is a COM component.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int status = 0;
     try {

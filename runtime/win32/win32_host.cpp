@@ -3,7 +3,7 @@
 #include "win32_host.h"
 
 #include <mmsystem.h>
-#include <olectl.h>
+#include <wincodec.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -173,205 +173,120 @@ struct FormWindow::Picture {
 
 namespace {
 
-// An embedded picture, icon or pointer, read by OLE's picture loader (GIF
-// and ICO among what it reads); it holds the decoded picture.
-ComPtr<IPicture> loadPicture(std::string_view path)
+// An embedded picture decoded by WIC straight into a DIB section, each
+// pixel repeated scale × scale times: never smoothed. A picture with a
+// palette and no transparent entry keeps its palette, a quarter of the
+// memory of the window picture's 32 bits a pixel; any other becomes
+// premultiplied BGRA.
+struct Decoded {
+    HBITMAP dib = nullptr;
+    int width = 0, height = 0;
+    bool opaque = true;
+    const std::uint32_t* pixels = nullptr; // BGRA, top row first; null when indexed
+};
+
+Decoded decodeAt(IWICImagingFactory* wic, std::string_view path, int scale, bool mayKeepPalette)
 {
     const std::string_view bytes = resourceBytes(path);
-    // The loader reads a stream; one over a copy in global memory, which
-    // the stream frees, is the platform's plainest.
-    HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    void* copy = global ? GlobalLock(global) : nullptr;
-    if (!copy) {
-        if (global)
-            GlobalFree(global);
-        fail("cannot read " + std::string(path));
-    }
-    std::memcpy(copy, bytes.data(), bytes.size());
-    GlobalUnlock(global);
-    ComPtr<IStream> stream;
-    const HRESULT hr = CreateStreamOnHGlobal(global, TRUE, &stream);
-    if (FAILED(hr)) {
-        GlobalFree(global);
-        check(hr, "cannot read", path);
-    }
-    ComPtr<IPicture> picture;
-    check(OleLoadPicture(stream.Get(), static_cast<LONG>(bytes.size()), FALSE, IID_IPicture,
-                         reinterpret_cast<void**>(picture.GetAddressOf())),
+    ComPtr<IWICStream> stream;
+    check(wic->CreateStream(&stream), "cannot read", path);
+    check(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
+                                       static_cast<DWORD>(bytes.size())),
+          "cannot read", path);
+    ComPtr<IWICBitmapDecoder> decoder;
+    check(wic->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder),
           "cannot decode", path);
-    return picture;
-}
+    ComPtr<IWICBitmapFrameDecode> frame;
+    check(decoder->GetFrame(0, &frame), "cannot decode", path);
 
-// The picture's handle, when it is of the given type.
-OLE_HANDLE handleOf(IPicture* picture, SHORT wanted, std::string_view path)
-{
-    SHORT type = PICTYPE_UNINITIALIZED;
-    OLE_HANDLE handle = 0;
-    if (FAILED(picture->get_Type(&type)) || type != wanted || FAILED(picture->get_Handle(&handle)) || !handle)
-        fail("cannot decode " + std::string(path) + (wanted == PICTYPE_ICON ? ": not an icon" : ": not a picture"));
-    return handle;
-}
+    WICPixelFormatGUID format{};
+    ComPtr<IWICPalette> palette;
+    BOOL paletteHasAlpha = TRUE;
+    WICColor colours[256]{};
+    UINT colourCount = 0;
+    const bool indexed = mayKeepPalette && SUCCEEDED(frame->GetPixelFormat(&format)) &&
+                         format == GUID_WICPixelFormat8bppIndexed && SUCCEEDED(wic->CreatePalette(&palette)) &&
+                         SUCCEEDED(frame->CopyPalette(palette.Get())) &&
+                         SUCCEEDED(palette->HasAlpha(&paletteHasAlpha)) && !paletteHasAlpha &&
+                         SUCCEEDED(palette->GetColors(256, colours, &colourCount));
+    ComPtr<IWICBitmapSource> source;
+    if (indexed) {
+        source = frame;
+    } else {
+        ComPtr<IWICFormatConverter> converter;
+        check(wic->CreateFormatConverter(&converter), "cannot convert", path);
+        check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
+                                    0.0, WICBitmapPaletteTypeCustom),
+              "cannot convert", path);
+        source = converter;
+    }
+    UINT w = 0, h = 0;
+    check(source->GetSize(&w, &h), "cannot decode", path);
+    if (scale > 1) {
+        ComPtr<IWICBitmapScaler> scaler;
+        check(wic->CreateBitmapScaler(&scaler), "cannot scale", path);
+        check(scaler->Initialize(source.Get(), w * scale, h * scale, WICBitmapInterpolationModeNearestNeighbor),
+              "cannot scale", path);
+        source = scaler;
+        w *= scale;
+        h *= scale;
+    }
 
-// A bitmap of w × h that GDI draws into: a DIB section of 8 bits a pixel
-// with the given colours, or of 32 (BGRA, top row first) without them.
-HBITMAP dibSection(int w, int h, const RGBQUAD* colours, UINT colourCount, void** bits)
-{
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[256];
     } info{};
     info.header.biSize = sizeof info.header;
-    info.header.biWidth = w;
-    info.header.biHeight = -h;
+    info.header.biWidth = static_cast<LONG>(w);
+    info.header.biHeight = -static_cast<LONG>(h); // top-down, like WIC's rows
     info.header.biPlanes = 1;
-    info.header.biBitCount = colours ? 8 : 32;
+    info.header.biBitCount = indexed ? 8 : 32;
     info.header.biCompression = BI_RGB;
-    if (colours) {
+    if (indexed) {
         info.header.biClrUsed = colourCount;
-        std::copy(colours, colours + colourCount, info.colours);
+        for (UINT i = 0; i < colourCount; ++i)
+            info.colours[i] = {static_cast<BYTE>(colours[i]), static_cast<BYTE>(colours[i] >> 8),
+                               static_cast<BYTE>(colours[i] >> 16), 0};
     }
-    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, bits, nullptr, 0);
-}
-
-// The whole of a bitmap copied at whole-number scale: each pixel repeated
-// scale × scale times, never smoothed.
-void copyScaled(HDC into, HDC from, int w, int h, int scale)
-{
-    SetStretchBltMode(into, COLORONCOLOR);
-    StretchBlt(into, 0, 0, w * scale, h * scale, from, 0, 0, w, h, SRCCOPY);
-}
-
-// An embedded picture in a DIB section at the window's scale. A picture
-// whose loader kept its palette of 8 bits and that has no transparent
-// colour keeps the palette, a quarter of the memory of 32 bits a pixel; any
-// other becomes premultiplied BGRA, its transparent colour at alpha 0.
-struct Decoded {
-    HBITMAP dib = nullptr;
-    int width = 0, height = 0;
-    bool opaque = true;
-};
-
-// The loader keeps a picture's transparent colour in a mask of its own that
-// only its drawing uses. Drawn once over black and once over white at the
-// window's scale, a pixel that differs is transparent; the rest is the
-// picture, opaque.
-bool renderTransparent(IPicture* picture, HDC into, void* bits, int w, int h)
-{
-    OLE_XSIZE_HIMETRIC hmWidth = 0;
-    OLE_YSIZE_HIMETRIC hmHeight = 0;
-    picture->get_Width(&hmWidth);
-    picture->get_Height(&hmHeight);
-    void* whiteBits = nullptr;
-    HBITMAP white = dibSection(w, h, nullptr, 0, &whiteBits);
-    if (!white)
-        return false;
-    HDC whiteDc = CreateCompatibleDC(nullptr);
-    const HGDIOBJ whiteOld = SelectObject(whiteDc, white);
-    const RECT all{0, 0, w, h};
-    FillRect(into, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    FillRect(whiteDc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    for (HDC dc : {into, whiteDc}) {
-        SetStretchBltMode(dc, COLORONCOLOR);
-        picture->Render(dc, 0, 0, w, h, 0, hmHeight, hmWidth, -hmHeight, nullptr);
-    }
-    GdiFlush();
-    auto* pixels = static_cast<std::uint32_t*>(bits);
-    const auto* overWhite = static_cast<const std::uint32_t*>(whiteBits);
-    for (size_t i = 0, n = size_t(w) * h; i < n; ++i)
-        pixels[i] = ((pixels[i] ^ overWhite[i]) & 0xFFFFFF) == 0 ? pixels[i] | 0xFF000000u : 0;
-    SelectObject(whiteDc, whiteOld);
-    DeleteDC(whiteDc);
-    DeleteObject(white);
-    return true;
-}
-
-Decoded decodeAt(std::string_view path, int scale, bool mayKeepPalette)
-{
-    const ComPtr<IPicture> picture = loadPicture(path);
-    const auto source = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handleOf(picture.Get(), PICTYPE_BITMAP, path)));
-    DWORD attributes = 0;
-    picture->get_Attributes(&attributes);
-    const bool transparent = attributes & PICTURE_TRANSPARENT;
-    DIBSECTION section{};
-    const int got = GetObjectW(source, sizeof section, &section);
-    if (!got)
-        fail("cannot decode " + std::string(path));
-    const int w = section.dsBm.bmWidth, h = std::abs(section.dsBm.bmHeight);
-
-    HDC from = CreateCompatibleDC(nullptr);
-    const HGDIOBJ fromOld = SelectObject(from, source);
-    RGBQUAD colours[256];
-    const UINT colourCount = mayKeepPalette && !transparent && got == sizeof section && section.dsBm.bmBitsPixel == 8
-                                 ? GetDIBColorTable(from, 0, 256, colours)
-                                 : 0;
+    const UINT stride = indexed ? (w + 3) / 4 * 4 : w * 4; // DIB rows end on a 4-byte boundary
     void* bits = nullptr;
-    Decoded image{dibSection(w * scale, h * scale, colourCount ? colours : nullptr, colourCount, &bits), w * scale,
-                  h * scale, !transparent};
-    bool drawn = false;
-    if (image.dib) {
-        HDC into = CreateCompatibleDC(nullptr);
-        const HGDIOBJ intoOld = SelectObject(into, image.dib);
-        if (transparent) {
-            drawn = renderTransparent(picture.Get(), into, bits, image.width, image.height);
-        } else {
-            copyScaled(into, from, w, h, scale);
-            drawn = true;
-        }
-        SelectObject(into, intoOld);
-        DeleteDC(into);
-    }
-    SelectObject(from, fromOld);
-    DeleteDC(from);
-    if (!drawn) {
-        if (image.dib)
-            DeleteObject(image.dib);
+    HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!dib)
         fail("cannot create a bitmap for " + std::string(path));
+    const HRESULT copied = source->CopyPixels(nullptr, stride, stride * h, static_cast<BYTE*>(bits));
+    if (FAILED(copied)) {
+        DeleteObject(dib);
+        check(copied, "cannot decode", path);
+    }
+    Decoded image{dib, static_cast<int>(w), static_cast<int>(h), true, nullptr};
+    if (!indexed) {
+        image.pixels = static_cast<const std::uint32_t*>(bits);
+        const std::uint32_t* end = image.pixels + size_t{w} * h;
+        image.opaque = std::all_of(image.pixels, end, [](std::uint32_t pixel) { return (pixel >> 24) == 0xFF; });
     }
     return image;
 }
 
-// An icon or pointer from an embedded ICO file, at whole-number scale, its
-// transparency in the mask the loader made.
-HICON iconFrom(std::string_view path, int scale, bool isIcon, int hotX, int hotY)
+// An icon or pointer from an embedded ICO file, its transparency in both
+// the alpha channel and the mask.
+HICON iconFrom(IWICImagingFactory* wic, std::string_view path, int scale, bool isIcon, int hotX, int hotY)
 {
-    const ComPtr<IPicture> picture = loadPicture(path);
-    const auto loaded = reinterpret_cast<HICON>(static_cast<UINT_PTR>(handleOf(picture.Get(), PICTYPE_ICON, path)));
-    ICONINFO parts{};
-    if (!GetIconInfo(loaded, &parts))
-        fail("cannot decode " + std::string(path));
-    BITMAP size{};
-    GetObjectW(parts.hbmMask, sizeof size, &size);
-    const int w = size.bmWidth;
-    const int h = parts.hbmColor ? size.bmHeight : size.bmHeight / 2; // a colourless icon stacks two masks
-    HDC from = CreateCompatibleDC(nullptr);
-    HDC into = CreateCompatibleDC(nullptr);
+    const Decoded image = decodeAt(wic, path, scale, false);
+    const int maskStride = (image.width + 15) / 16 * 2; // rows of whole words
+    std::vector<BYTE> mask(static_cast<size_t>(maskStride) * image.height, 0);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            if ((image.pixels[static_cast<size_t>(y) * image.width + x] >> 24) == 0)
+                mask[static_cast<size_t>(y) * maskStride + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
     ICONINFO info{};
     info.fIcon = isIcon;
     info.xHotspot = static_cast<DWORD>(hotX * scale);
     info.yHotspot = static_cast<DWORD>(hotY * scale);
-    info.hbmMask = CreateBitmap(w * scale, h * scale, 1, 1, nullptr);
-    void* bits = nullptr;
-    info.hbmColor = dibSection(w * scale, h * scale, nullptr, 0, &bits);
-    HICON icon = nullptr;
-    if (info.hbmMask && info.hbmColor) {
-        const HGDIOBJ fromOld = SelectObject(from, parts.hbmMask);
-        const HGDIOBJ intoOld = SelectObject(into, info.hbmMask);
-        copyScaled(into, from, w, h, scale);
-        SelectObject(into, info.hbmColor);
-        if (parts.hbmColor)
-            SelectObject(from, parts.hbmColor);
-        copyScaled(into, from, w, h, scale);
-        SelectObject(into, intoOld);
-        SelectObject(from, fromOld);
-        icon = CreateIconIndirect(&info);
-    }
-    DeleteDC(from);
-    DeleteDC(into);
-    for (HBITMAP b : {info.hbmMask, info.hbmColor, parts.hbmMask, parts.hbmColor})
-        if (b)
-            DeleteObject(b);
-    if (!icon)
-        fail("cannot make an icon of " + std::string(path));
+    info.hbmMask = CreateBitmap(image.width, image.height, 1, 1, mask.data());
+    info.hbmColor = image.dib;
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(info.hbmMask);
+    DeleteObject(image.dib);
     return icon;
 }
 
@@ -382,6 +297,9 @@ HICON iconFrom(std::string_view path, int scale, bool isIcon, int hotX, int hotY
 FormWindow::FormWindow(Form& form) : form_(form)
 {
     const FormDesign& d = form.design();
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic_));
+    if (FAILED(hr))
+        fail("no Windows Imaging Component", hr);
     // Decoded by setScale, once the window's scale is known.
     auto add = [&](std::string_view path) {
         if (!path.empty() && !pictures_.count(path))
@@ -393,7 +311,7 @@ FormWindow::FormWindow(Form& form) : form_(form)
     loadFonts();
 
     if (!d.icon.empty())
-        icon_ = iconFrom(d.icon, 1, true, 0, 0);
+        icon_ = iconFrom(wic_, d.icon, 1, true, 0, 0);
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -478,6 +396,8 @@ FormWindow::~FormWindow()
     if (icon_)
         DestroyIcon(icon_);
     pictures_.clear();
+    if (wic_)
+        wic_->Release();
 }
 
 void FormWindow::loadFonts()
@@ -514,7 +434,7 @@ void FormWindow::setScale(int scale)
 void FormWindow::rebuildScaled()
 {
     for (auto& [path, picture] : pictures_) {
-        const Decoded image = decodeAt(path, scale_, true);
+        const Decoded image = decodeAt(wic_, path, scale_, true);
         if (picture->scaled)
             DeleteObject(picture->scaled);
         picture->scaled = image.dib;
@@ -528,7 +448,7 @@ void FormWindow::rebuildScaled()
 
     const FormDesign& d = form_.design();
     if (!d.mouseIcon.empty()) {
-        HCURSOR pointer = iconFrom(d.mouseIcon, scale_, false, d.mouseHotX, d.mouseHotY);
+        HCURSOR pointer = iconFrom(wic_, d.mouseIcon, scale_, false, d.mouseHotX, d.mouseHotY);
         if (pointer_)
             DestroyCursor(pointer_);
         pointer_ = pointer;

@@ -17,10 +17,13 @@
 #include <string_view>
 #include <vector>
 
+struct IWICBitmap;
+struct IWICImagingFactory;
+
 namespace rt::win32 {
 
-// Raised when the window cannot be built: a missing resource, a picture that
-// cannot be decoded, no window.
+// Raised when the window cannot be built: a missing resource, a picture WIC
+// cannot decode, no window.
 struct StartupError {
     std::string what;
 };
@@ -106,6 +109,7 @@ private:
 
     Form& form_;
     HWND window_ = nullptr;
+    IWICImagingFactory* wic_ = nullptr;
     std::map<std::string_view, std::unique_ptr<Picture>> pictures_; // by resource path
     std::map<std::string, std::wstring, std::less<>> families_;     // design family to face
     std::vector<HANDLE> loadedFonts_;
