@@ -16,7 +16,7 @@
 // is set, also "wine_kib <KiB>": the resident sets, at that moment, of every
 // process that runs with the same WINEPREFIX (the program, wineserver and
 // Wine's service processes) added up.
-#include <xcb/xcb.h>
+#include "x11_watch.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -38,49 +38,9 @@
 
 extern char** environ;
 
+using namespace bench;
+
 namespace {
-
-double monotonicMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return a;
-}
-
-// A viewable child of the root whose _NET_WM_PID is pid, or 0.
-xcb_window_t windowOf(xcb_connection_t* c, xcb_window_t root, xcb_atom_t pidAtom, pid_t pid)
-{
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
-    if (!tree)
-        return 0;
-    xcb_window_t found = 0;
-    const xcb_window_t* children = xcb_query_tree_children(tree);
-    for (int i = 0, n = xcb_query_tree_children_length(tree); i < n && !found; ++i) {
-        xcb_get_property_reply_t* property = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, children[i], pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-        const bool ours = property && xcb_get_property_value_length(property) == 4 &&
-                          *static_cast<const uint32_t*>(xcb_get_property_value(property)) == uint32_t(pid);
-        std::free(property);
-        if (!ours)
-            continue;
-        xcb_get_window_attributes_reply_t* attributes =
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
-        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
-            found = children[i];
-        std::free(attributes);
-    }
-    std::free(tree);
-    return found;
-}
 
 // "VmHWM:   1234 kB" and the like, in KiB; -1 when unreadable.
 long statusKib(const std::string& pidDir, std::string_view key)
@@ -183,9 +143,8 @@ int main(int argc, char** argv)
     static Grab grabs[200000];
     std::size_t count = 0;
     for (;;) {
-        xcb_get_image_reply_t* image = xcb_get_image_reply(
-            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, width, height, ~0u), nullptr);
-        const double now = monotonicMs();
+        double now = 0;
+        xcb_get_image_reply_t* image = readBack(c, window, width, height, now);
         if (!image)
             return fail("the window went away");
         const std::size_t hash = std::hash<std::string_view>{}(std::string_view(

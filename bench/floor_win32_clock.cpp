@@ -1,0 +1,53 @@
+// The Windows floor of play without shots: the game's window whose only
+// work is the game's clock, one label whose text changes every 800 ms and
+// is repainted alone, in the game's face and size. Runs until it is killed.
+#include "floor_win32_window.h"
+
+#include <string>
+
+namespace {
+
+HFONT face;
+int seconds = 0;
+// The clock's place in the game (Label7).
+const RECT clock{272, 424, 272 + 41, 424 + 17};
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        ++seconds;
+        InvalidateRect(window, &clock, TRUE);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        const std::wstring text = std::to_wstring(seconds);
+        SelectObject(dc, face);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 0, 0));
+        TextOutW(dc, clock.left, clock.top, text.data(), static_cast<int>(text.size()));
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+int main()
+{
+    face = bench::loadFace();
+    HWND window = face ? bench::createFloorWindow(windowProc, L"Skeetra clock floor") : nullptr;
+    if (!window)
+        return 1;
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    SetTimer(window, 1, 800, nullptr);
+    return bench::runFloor();
+}
