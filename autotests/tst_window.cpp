@@ -13,6 +13,7 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <cmath>
 #include <functional>
 
 using skeetra::Form1;
@@ -34,8 +35,21 @@ struct Window {
         rt::seedRandom(5);
         window.show();
     }
-    void click(int x, int y) { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(x, y)); }
+    // A design point in the window's own logical pixels, whatever the scale.
+    QPoint at(int x, int y) const
+    {
+        const double k = window.scale() / window.devicePixelRatioF();
+        return QPoint(int(std::floor((x + 0.5) * k)), int(std::floor((y + 0.5) * k)));
+    }
+    void click(int x, int y) { QTest::mouseClick(&window, Qt::LeftButton, {}, at(x, y)); }
 };
+
+// The scale and the pointer's ratio the screen this run is on calls for;
+// CTest runs these tests on several screens of Qt's offscreen platform.
+int expected(const char* name, int otherwise)
+{
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : otherwise;
+}
 
 // Answers each message box after it has stayed open for a while, and
 // remembers every box it saw.
@@ -71,6 +85,8 @@ private slots:
     void labelBreaksAtItsRunsOfBlanks();
     void everyTextFitsItsLabel();
     void windowHasItsDesignedFrame();
+    void scaleIsTheLargestThatFits_data();
+    void scaleIsTheLargestThatFits();
     void clicksReachTheHandlers();
     void everyClickOfADoubleClickIsAShot();
     void pressAndReleaseOnDifferentControlsIsNoClick();
@@ -155,13 +171,52 @@ void WindowTests::everyTextFitsItsLabel()
 void WindowTests::windowHasItsDesignedFrame()
 {
     Window w;
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     QCOMPARE(w.window.windowTitle(), "Skeetra beta 0.01");
-    QCOMPARE(w.window.size(), QSize(434, 475));
+    // In device pixels: the design's, times the scale, to the next whole
+    // logical pixel where the ratio does not divide them.
+    const int scale = expected("SKEETRA_TEST_SCALE", 1);
+    QCOMPARE(w.window.scale(), scale);
+    const double ratio = w.window.devicePixelRatioF();
+    QCOMPARE(w.window.size(), QSize(int(std::ceil(434 * scale / ratio)), int(std::ceil(475 * scale / ratio))));
     QCOMPARE(w.window.minimumSize(), w.window.maximumSize());
+    QVERIFY(!(w.window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.window.windowFlags() & Qt::WindowCloseButtonHint);
     QCOMPARE(w.window.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
 
     QVERIFY(w.f.Timer2.Enabled());
     QVERIFY(!w.f.Timer1.Enabled());
+}
+
+void WindowTests::scaleIsTheLargestThatFits_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("workArea");
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<int>("scale");
+    QTest::newRow("100 %") << QSize() << QSize(1920, 1080) << 1.0 << 1;
+    QTest::newRow("100 % on a screen the window fits eight times") << QSize() << QSize(7680, 4320) << 1.0 << 1;
+    QTest::newRow("200 %, room to spare") << QSize(8, 60) << QSize(2560, 1440) << 2.0 << 2;
+    QTest::newRow("200 % on 1024 x 768") << QSize() << QSize(1024, 768) << 2.0 << 1;
+    QTest::newRow("200 %, exactly tall enough") << QSize(0, 10) << QSize(868, 960) << 2.0 << 2;
+    QTest::newRow("200 %, one row short with the frame") << QSize(0, 10) << QSize(868, 959) << 2.0 << 1;
+    QTest::newRow("200 %, one column short") << QSize() << QSize(867, 2000) << 2.0 << 1;
+    QTest::newRow("200 % on 1920 x 1080 under a panel and a title bar") << QSize(4, 74) << QSize(1920, 1016) << 2.0
+                                                                        << 1;
+    QTest::newRow("300 % where only 200 % fits") << QSize(6, 90) << QSize(2400, 1300) << 3.0 << 2;
+    QTest::newRow("400 % on a 4K screen") << QSize(8, 120) << QSize(3840, 2100) << 4.0 << 4;
+    QTest::newRow("150 % rounds to 2") << QSize() << QSize(2560, 1400) << 1.5 << 2;
+    QTest::newRow("125 % rounds to 1") << QSize() << QSize(2560, 1400) << 1.25 << 1;
+    QTest::newRow("too small even at 1") << QSize() << QSize(320, 240) << 2.0 << 1;
+}
+
+void WindowTests::scaleIsTheLargestThatFits()
+{
+    QFETCH(QSize, frame);
+    QFETCH(QSize, workArea);
+    QFETCH(double, ratio);
+    QFETCH(int, scale);
+    QCOMPARE(rt::fittingScale({434, 475}, frame.isValid() ? frame : QSize(0, 0), workArea, ratio), scale);
 }
 
 void WindowTests::clicksReachTheHandlers()
@@ -339,18 +394,23 @@ void WindowTests::denseDisplayKeepsPicturePixelsSharp()
     QVERIFY(finer);
 }
 
-// Also run on a screen scaled by 2, where the pointer grows with the window.
+// Also run on screens scaled by 2, where the pointer grows with the window.
+// Its picture is in device pixels; its hot spot in the platform's own
+// units, device pixels divided by the ratio the platform itself applies
+// (an output's scale on Wayland, the pointer pixmap's ratio), never by Qt's.
 void WindowTests::pointerHotSpotIsWhereTheBarsCross()
 {
     Window w;
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     const QCursor pointer = w.window.cursor();
     QCOMPARE(pointer.shape(), Qt::BitmapCursor);
-    const int scale = qRound(w.window.devicePixelRatioF());
-    QCOMPARE(scale, qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qEnvironmentVariableIntValue("QT_SCALE_FACTOR") : 1);
+    const int scale = expected("SKEETRA_TEST_SCALE", 1);
+    const int native = expected("SKEETRA_TEST_NATIVE_RATIO", 1);
+    QCOMPARE(w.window.scale(), scale);
     const QImage image = pointer.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(image.size(), QSize(32, 32) * scale);
-    QCOMPARE(pointer.hotSpot(), QPoint(16, 16) * scale);
+    QCOMPARE(pointer.pixmap().devicePixelRatio(), double(native));
+    QCOMPARE(pointer.hotSpot(), QPoint(16, 16) * scale / native);
     // The hot spot is the lower right pixel of the 2 x 2 block where the
     // bars cross; the bars run off from it in all four directions.
     for (const QPoint& p : {QPoint(15, 15), QPoint(16, 16), QPoint(15, 5), QPoint(16, 26), QPoint(5, 15), QPoint(26, 16)}) {
