@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -46,6 +47,8 @@ constexpr QRect kAmmunition{72, 424, 41, 17};
 constexpr QRect kClock{272, 424, 41, 17};
 constexpr QRect kExitCaption{376, 448, 49, 25};
 constexpr QRect kWinBox{120, 128, 201, 49};
+constexpr QRect kKills{152, 440, 41, 17};
+constexpr QSize kClientSize{434, 475};
 constexpr QRgb kWinGreen = 0xff008000;
 
 // Points where no control lies during play; before play none of them is on
@@ -88,6 +91,11 @@ QString requiredEnv(const char* name)
     return value;
 }
 
+// The platform the game plays on: its X server, or the Wayland compositor
+// with-weston.sh runs on it, whose output's scale is SKEETRA_WESTON_SCALE.
+bool onWayland() { return qEnvironmentVariable("SKEETRA_E2E_PLATFORM") == QLatin1String("wayland"); }
+int outputScale() { return qEnvironmentVariableIsSet("SKEETRA_WESTON_SCALE") ? qEnvironmentVariableIntValue("SKEETRA_WESTON_SCALE") : 1; }
+
 struct Run {
     int exitCode = -1;
     QString output; // standard output only
@@ -106,10 +114,76 @@ Run run(const QString& program, const QStringList& args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
 }
 
+// A window as the Wayland compositor shows it, in device pixels: its
+// surface with the decoration Qt draws, and the part it paints opaque (a
+// Qt window's content).
+struct WaylandWindow {
+    QString id;
+    QString title;
+    QRect frame;
+    QRect opaque;
+};
+
+// The compositor's windows, read from its scene graph (weston --debug).
+QList<WaylandWindow> waylandWindows()
+{
+    QList<WaylandWindow> windows;
+    const Run r = run(QStringLiteral("weston-debug"), {"scene-graph"});
+    static const QRegularExpression view(
+        QStringLiteral("role xdg_toplevel, PID (\\d+), surface ID (\\d+), top-level window '(.*)' of"));
+    static const QRegularExpression corners(QStringLiteral("\\((-?\\d+), (-?\\d+)\\) -> \\((-?\\d+), (-?\\d+)\\)"));
+    const int k = outputScale();
+    auto rect = [&](const QString& line) {
+        const QRegularExpressionMatch m = corners.match(line);
+        return m.hasMatch() ? QRect(QPoint(m.captured(1).toInt() * k, m.captured(2).toInt() * k),
+                                    QPoint(m.captured(3).toInt() * k - 1, m.captured(4).toInt() * k - 1))
+                            : QRect();
+    };
+    WaylandWindow* current = nullptr; // the window whose view's lines follow
+    for (const QString& line : r.output.split('\n')) {
+        if (const QRegularExpressionMatch m = view.match(line); m.hasMatch()) {
+            windows.append({m.captured(1) + ':' + m.captured(2), m.captured(3), {}, {}});
+            current = &windows.back();
+        } else if (line.trimmed().startsWith(QLatin1String("View "))) {
+            current = nullptr;
+        } else if (current && line.trimmed().startsWith(QLatin1String("position:"))) {
+            current->frame = rect(line);
+        } else if (current && line.trimmed().startsWith(QLatin1String("[opaque:"))) {
+            current->opaque = rect(line);
+        }
+    }
+    return windows;
+}
+
+std::optional<WaylandWindow> waylandWindow(const QString& id)
+{
+    for (const WaylandWindow& w : waylandWindows())
+        if (w.id == id)
+            return w;
+    return {};
+}
+
 QStringList visibleWindows(const QString& nameRegex)
 {
+    if (onWayland()) {
+        QStringList ids;
+        const QRegularExpression name(nameRegex);
+        for (const WaylandWindow& w : waylandWindows())
+            if (name.match(w.title).hasMatch())
+                ids << w.id;
+        return ids;
+    }
     const Run r = run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", nameRegex});
     return r.exitCode == 0 ? r.output.split('\n', Qt::SkipEmptyParts) : QStringList{};
+}
+
+QString windowTitle(const QString& id)
+{
+    if (onWayland()) {
+        const std::optional<WaylandWindow> w = waylandWindow(id);
+        return w ? w->title : QString();
+    }
+    return run(QStringLiteral("xdotool"), {"getwindowname", id}).output.trimmed();
 }
 
 // Polls until the condition holds; keeps the driver's own events flowing
@@ -231,8 +305,13 @@ public:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("XDG_SESSION_TYPE"));
+        // On Wayland with no X display to fall back on: the game plays
+        // there or not at all.
+        env.remove(onWayland() ? QStringLiteral("DISPLAY") : QStringLiteral("WAYLAND_DISPLAY"));
+        // Settings of the screen the run plays on, as NAME=value;...
+        for (const QString& setting : qEnvironmentVariable("SKEETRA_E2E_GAME_ENV").split(';', Qt::SkipEmptyParts))
+            env.insert(setting.section('=', 0, 0), setting.section('=', 1));
         process_.setProcessEnvironment(env);
         process_.setProgram(requiredEnv("SKEETRA"));
         process_.start();
@@ -252,7 +331,8 @@ public:
             return settled;
         });
         if (!painted)
-            return fail("the window was never painted");
+            return fail(QStringLiteral("the window at %1, %2, %3 x %4 was never painted")
+                            .arg(geometry_.x()).arg(geometry_.y()).arg(geometry_.width()).arg(geometry_.height()));
         facade_ = previous;
         return true;
     }
@@ -267,12 +347,12 @@ public:
     const QImage& facade() const { return facade_; }
     QString error() const { return error_; }
 
+    // The client area in design pixels: on a dense screen one device pixel
+    // of each block.
     QImage grab() const
     {
-        return QGuiApplication::primaryScreen()
-            ->grabWindow(0, geometry_.x(), geometry_.y(), geometry_.width(), geometry_.height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
+        const QImage shot = screen(geometry_);
+        return scale() == 1 ? shot : shot.scaled(kClientSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }
 
     // Indices of the targets that differ from the bare facade.
@@ -291,7 +371,8 @@ public:
     {
         QStringList args;
         for (const QPoint& p : points)
-            args << "mousemove" << QString::number(geometry_.x() + p.x()) << QString::number(geometry_.y() + p.y())
+            args << "mousemove" << QString::number(geometry_.x() + p.x() * scale() + scale() / 2)
+                 << QString::number(geometry_.y() + p.y() * scale() + scale() / 2)
                  << "mousedown" << "1" << "mouseup" << "1";
         return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
     }
@@ -402,21 +483,117 @@ public:
     }
     bool resume() { return ::kill(static_cast<pid_t>(process_.processId()), SIGCONT) == 0 || fail("cannot continue the game"); }
 
+    // As a player closes it: on Wayland with the close button of the title
+    // bar Qt draws there.
     bool closeWindow(const QString& id)
     {
+        if (onWayland()) {
+            const std::optional<WaylandWindow> w = waylandWindow(id);
+            if (!w)
+                return fail("no window " + id);
+            const QPoint button = w->frame.topRight() + QPoint(-17, 14) * outputScale();
+            return moveTo(button) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0 ||
+                   fail("cannot close window " + id);
+        }
         return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
     }
 
+    // Whether the game's event loop still answers. On Wayland: the pointer,
+    // taken out of the game window and brought back, gets the game's
+    // crosshair again, which only the game can give it.
     bool answers(const QString& id)
     {
+        if (onWayland()) {
+            const QPoint bare = kBarePoints[0];
+            return waitUntil([&] { return crosshairCentre(bare).has_value(); });
+        }
         return run(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
     }
 
     bool pressKey(const QString& id, const QString& key)
     {
+        // Weston gives a new window the keyboard.
+        if (onWayland())
+            return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", key}).exitCode == 0 ||
+                   fail("cannot press " + key);
         return run(QStringLiteral("xdotool"), {"windowfocus", "--sync", id, "key", "--clearmodifiers", key})
                        .exitCode == 0 ||
                fail("cannot press " + key);
+    }
+
+    // Device pixels a design pixel takes in the game window.
+    int scale() const { return geometry_.width() / kClientSize.width(); }
+
+    bool moveTo(const QPoint& screenPoint)
+    {
+        return run(QStringLiteral("xdotool"),
+                   {"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y())})
+                       .exitCode == 0 ||
+               fail("xdotool could not move the pointer");
+    }
+
+    // Where the crosshair's bars cross on the screen, in device pixels
+    // (between two pixels, as the bars are 2 design pixels wide), with the
+    // pointer at the client point; nothing when no crosshair is drawn there.
+    // The pointer is first taken to the desktop beside the window, to see
+    // what lies beneath it.
+    std::optional<QPointF> crosshairCentre(const QPoint& clientPoint)
+    {
+        const int s = scale();
+        const QPoint at = geometry_.topLeft() + clientPoint * s;
+        const QRect around(at - QPoint(24, 24) * s, QSize(48, 48) * s);
+        // The screen's bottom left corner, which shows little of any pointer.
+        if (!moveTo(QPoint(0, QGuiApplication::primaryScreen()->geometry().bottom())))
+            return {};
+        QTest::qWait(100);
+        const QImage bare = screen(around);
+        if (!moveTo(at))
+            return {};
+        std::optional<QPointF> centre;
+        waitUntil(
+            [&] {
+                centre = barsCrossing(bare, screen(around), s);
+                return centre.has_value();
+            },
+            2000);
+        if (centre)
+            *centre += around.topLeft();
+        return centre;
+    }
+
+    static QImage screen(const QRect& r)
+    {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // The crosshair's bars in what the pointer changed: the columns and
+    // rows drawn along most of its 32 design pixels.
+    static std::optional<QPointF> barsCrossing(const QImage& bare, const QImage& with, int s)
+    {
+        QList<int> columns(bare.width()), rows(bare.height());
+        for (int y = 0; y < bare.height(); ++y)
+            for (int x = 0; x < bare.width(); ++x)
+                if (bare.pixel(x, y) != with.pixel(x, y) && qGray(with.pixel(x, y)) < 64) {
+                    ++columns[x];
+                    ++rows[y];
+                }
+        auto bar = [s](const QList<int>& counts) -> std::optional<double> {
+            QList<int> at;
+            for (int i = 0; i < counts.size(); ++i)
+                if (counts[i] >= 20 * s)
+                    at << i;
+            if (at.isEmpty() || at.back() - at.front() + 1 != 2 * s || at.size() != 2 * s)
+                return {};
+            return (at.front() + at.back() + 1) / 2.0;
+        };
+        const std::optional<double> x = bar(columns);
+        const std::optional<double> y = bar(rows);
+        if (!x || !y)
+            return {};
+        return QPointF(*x, *y);
     }
 
     // The exit status, or nothing when the game did not end or crashed.
@@ -453,6 +630,14 @@ private:
 
     bool readGeometry()
     {
+        if (onWayland()) {
+            // Qt rounds the opaque part outwards on a scaled window.
+            const std::optional<WaylandWindow> w = waylandWindow(window_);
+            if (!w || w->opaque.isEmpty())
+                return false;
+            geometry_ = QRect(w->opaque.topLeft(), kClientSize * std::max(1, qRound(w->opaque.width() / 434.0)));
+            return true;
+        }
         const Run r = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window_});
         int values[4] = {-1, -1, -1, -1};
         const char* keys[4] = {"X", "Y", "WIDTH", "HEIGHT"};
@@ -509,15 +694,19 @@ private slots:
     void closingEndsWithStatusZero();
     void exitCaptionEndsWithStatusZero_data();
     void exitCaptionEndsWithStatusZero();
+    void crosshairMarksWhereTheShotLands();
 };
 
 void EndToEnd::windowHasTitleSizeAndPlace()
 {
     Game game;
     GAME_VERIFY(game, game.launch());
-    const Run name = run(QStringLiteral("xdotool"), {"getwindowname", game.window()});
-    QCOMPARE(name.output.trimmed(), QStringLiteral("Skeetra beta 0.01"));
-    QCOMPARE(game.geometry(), QRect(49, 81, 434, 475));
+    QCOMPARE(windowTitle(game.window()), QStringLiteral("Skeetra beta 0.01"));
+    // Wayland leaves the place of a window to the compositor.
+    if (onWayland())
+        QCOMPARE(game.geometry().size(), kClientSize);
+    else
+        QCOMPARE(game.geometry(), QRect(QPoint(49, 81), kClientSize));
     GAME_VERIFY(game, game.closeWindow(game.window()));
     const std::optional<int> status = game.exitStatus();
     GAME_VERIFY(game, status.has_value());
@@ -803,6 +992,68 @@ void EndToEnd::exitCaptionEndsWithStatusZero()
     const std::optional<int> status = game.exitStatus();
     GAME_VERIFY(game, status.has_value());
     QCOMPARE(*status, 0);
+}
+
+// The pointer as drawn on the screen, at whatever scale the run's screen
+// gives the window: the crossing of its bars within a device pixel of the
+// pointer's position, and a shot aimed with the drawn crosshair lands where
+// it was aimed, on the figure and on the wall beside it.
+void EndToEnd::crosshairMarksWhereTheShotLands()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    const int s = game.scale();
+    QVERIFY2(s >= 1 && game.geometry().size() == kClientSize * s,
+             qPrintable(QStringLiteral("window of %1 x %2").arg(game.geometry().width()).arg(game.geometry().height())));
+    if (qEnvironmentVariableIsSet("SKEETRA_E2E_SCALE"))
+        QCOMPARE(s, qEnvironmentVariableIntValue("SKEETRA_E2E_SCALE"));
+
+    // The pointer, where a design pixel lies, and the crosshair drawn there,
+    // seen on bare wall, where its black bars show.
+    auto offset = [&](const QPoint& clientPoint) -> std::optional<QPointF> {
+        const std::optional<QPointF> centre = game.crosshairCentre(clientPoint);
+        if (!centre)
+            return {};
+        return *centre - QPointF(game.geometry().topLeft() + clientPoint * s);
+    };
+    QPointF drawn;
+    for (const QPoint& p : {QPoint(100, 300), QPoint(300, 250)}) {
+        const std::optional<QPointF> off = offset(p);
+        QVERIFY2(off.has_value(), "no crosshair drawn at the pointer");
+        QVERIFY2(std::abs(off->x()) <= 1 && std::abs(off->y()) <= 1,
+                 qPrintable(QStringLiteral("the crosshair is drawn %1, %2 device pixels from the pointer")
+                                .arg(off->x())
+                                .arg(off->y())));
+        drawn = *off;
+    }
+
+    // Aimed by what the player sees: the pointer put where the crosshair
+    // it draws is centred on the point aimed at.
+    auto shootAt = [&](const QPoint& aim) {
+        const QPoint at = game.geometry().topLeft() + aim * s - drawn.toPoint();
+        return game.moveTo(at) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0;
+    };
+    GAME_VERIFY(game, game.start());
+    const std::optional<int> target = game.shownTarget();
+    GAME_VERIFY(game, target.has_value());
+    const QRect figure = kTargets[*target];
+    auto region = [&](const QRect& r) { return game.grab().copy(r); };
+
+    // Beside the figure, level with its chest: a miss. (A pointer drawn 16
+    // design pixels up and left of where it shoots would hit the pullover,
+    // and miss below the figure with the shot at the belt.)
+    const QImage kills = region(kKills);
+    const QImage ammunition = region(kAmmunition);
+    const QPoint beside = figure.left() > 12 ? QPoint(figure.left() - 6, figure.top() + 20)
+                                              : QPoint(figure.right() + 6, figure.top() + 20);
+    QVERIFY(shootAt(beside));
+    QVERIFY2(waitUntil([&] { return region(kAmmunition) != ammunition; }), "the shot beside the figure was not taken");
+    QTest::qWait(kQuietMs);
+    QVERIFY2(region(kKills) == kills, "the shot beside the figure hit it");
+
+    // On the figure's belt: a hit.
+    QVERIFY(shootAt(figure.topLeft() + QPoint(21, 39)));
+    QVERIFY2(waitUntil([&] { return region(kKills) != kills; }), "the shot on the figure missed");
 }
 
 QTEST_MAIN(EndToEnd)
