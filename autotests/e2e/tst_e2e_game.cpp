@@ -322,6 +322,8 @@ public:
         window_ = visibleWindows(kMainTitle).value(0);
         if (!readGeometry())
             return fail("cannot read the window's geometry");
+        if (onWayland() && !moveTo({0, QGuiApplication::primaryScreen()->geometry().bottom()}))
+            return false;
         // Painted: the ammunition shows text, and two grabs in a row agree.
         QImage previous;
         const bool painted = waitUntil([&] {
@@ -374,6 +376,9 @@ public:
             args << "mousemove" << QString::number(geometry_.x() + p.x() * scale() + scale() / 2)
                  << QString::number(geometry_.y() + p.y() * scale() + scale() / 2)
                  << "mousedown" << "1" << "mouseup" << "1";
+        // A compositor draws its pointer into the screen that is read.
+        if (onWayland())
+            args << "mousemove" << "0" << QString::number(QGuiApplication::primaryScreen()->geometry().bottom());
         return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
     }
     bool click(const QPoint& p) { return click(QList<QPoint>{p}); }

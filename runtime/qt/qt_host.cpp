@@ -382,15 +382,17 @@ void FormWindow::closeEvent(QCloseEvent* event)
 }
 
 // The box is a modal dialog of the game window, so that window managers and
-// compositors keep it over the game. Qt itself would drop the close request
-// of the window the box blocks, and closing the window must end the program
-// even then, so Qt is told the game window is not blocked; Form keeps every
-// click and tick away while the handler waits.
+// compositors keep it over the game (modal to the application, the one
+// window: Qt's Wayland platform draws no title bar on a window-modal one).
+// Qt itself would drop the close request of the window the box blocks, and
+// closing the window must end the program even then, so Qt is told the game
+// window is not blocked; Form keeps every click and tick away while the
+// handler waits.
 void FormWindow::waitOnBox(QMessageBox& box)
 {
     QEventLoop loop;
     connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
-    box.setWindowModality(Qt::WindowModal);
+    box.setWindowModality(Qt::ApplicationModal);
     box.show();
     if (QWindow* game = windowHandle())
         qt_window_private(game)->blockedByModalWindow = false;
