@@ -104,20 +104,28 @@ std::string unreachableWayland()
 
 // Qt aborts with a core dump when no platform plugin can start, after
 // several lines of advice. A player needs one line that says what is wrong.
-// Warnings are held until the application is up: passed on then, or boiled
-// down to that line. What a user asks Qt to tell (QT_DEBUG_PLUGINS,
-// QT_LOGGING_RULES) is debug output, and passes straight through.
-std::vector<std::pair<QtMsgType, QString>> g_startupWarnings;
+// Messages are held until the application is up: passed on then, or boiled
+// down to that line. A user who asks Qt to tell more (QT_DEBUG_PLUGINS,
+// QT_LOGGING_RULES, QT_LOGGING_CONF) gets every message as it comes.
+struct HeldMessage {
+    QtMsgType type;
+    QString text;
+    bool forwarded;
+};
+std::vector<HeldMessage> g_startupWarnings;
 std::string g_startupWarning;
+
+bool diagnosticsAskedFor() { return set("QT_DEBUG_PLUGINS") || set("QT_LOGGING_RULES") || set("QT_LOGGING_CONF"); }
 
 void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (type == QtDebugMsg || type == QtInfoMsg) {
-        forward(type, context, message);
-        return;
-    }
     if (type != QtFatalMsg) {
-        g_startupWarnings.emplace_back(type, message);
+        const bool now = diagnosticsAskedFor();
+        if (now)
+            forward(type, context, message);
+        g_startupWarnings.push_back({type, message, now});
+        if (type == QtDebugMsg || type == QtInfoMsg)
+            return;
         // The first warning names the cause, unless a later one names the display.
         const bool namesDisplay = message.contains(QLatin1String("display"), Qt::CaseInsensitive);
         if (g_startupWarning.empty() || (namesDisplay && g_startupWarning.find("display") == std::string::npos))
@@ -128,7 +136,7 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
         // A compositor answered before Qt started, or it would not have been
         // tried; Qt says which plugin it could not find among its warnings.
         const bool missing = std::any_of(g_startupWarnings.begin(), g_startupWarnings.end(), [](const auto& w) {
-            return w.second.contains(QLatin1String("Could not find the Qt platform plugin \"wayland"));
+            return w.text.contains(QLatin1String("Could not find the Qt platform plugin \"wayland"));
         });
         if (missing)
             std::fprintf(stderr,
@@ -267,8 +275,9 @@ int runApplication(int argc, char** argv, const Project& project)
     QApplication app(qtArgc, qtArgv);
     qInstallMessageHandler(runMessages);
     const ConnectionWatch connectionWatch(app);
-    for (const auto& [type, message] : g_startupWarnings) // not fatal after all
-        forward(type, QMessageLogContext(), message);
+    for (const HeldMessage& held : g_startupWarnings) // not fatal after all
+        if (!held.forwarded)
+            forward(held.type, QMessageLogContext(), held.text);
     g_startupWarnings.clear();
 
     if (const std::string why = unusableScreen(QGuiApplication::primaryScreen()); !why.empty()) {
