@@ -274,6 +274,13 @@ bool uniform(const QImage& image)
     return true;
 }
 
+// Where the crosshair's bars cross on the screen, and how wide they are,
+// in device pixels.
+struct Crossing {
+    QPointF centre;
+    int barWidth = 0;
+};
+
 // One running game: its process, its window and what the bare facade looked
 // like before play.
 class Game {
@@ -542,7 +549,7 @@ public:
     // pointer at the client point; nothing when no crosshair is drawn there.
     // The pointer is first taken to the desktop beside the window, to see
     // what lies beneath it.
-    std::optional<QPointF> crosshairCentre(const QPoint& clientPoint)
+    std::optional<Crossing> crosshairCentre(const QPoint& clientPoint)
     {
         const int s = scale();
         const QPoint at = geometry_.topLeft() + clientPoint * s;
@@ -551,7 +558,7 @@ public:
             // tells what it draws, and where.
             if (!moveTo(at))
                 return {};
-            std::optional<QPointF> centre;
+            std::optional<Crossing> centre;
             waitUntil(
                 [&] {
                     const Run r = run(requiredEnv("X11_WINDOW"), {"cursor"});
@@ -573,9 +580,9 @@ public:
                                 drawn.setPixel(x, y, argb);
                         }
                     }
-                    centre = barsCrossing(bare, drawn, s);
+                    centre = barsCrossing(bare, drawn);
                     if (centre)
-                        *centre += at - QPoint(head[2].toInt(), head[3].toInt());
+                        centre->centre += at - QPoint(head[2].toInt(), head[3].toInt());
                     return centre.has_value();
                 },
                 2000);
@@ -589,15 +596,15 @@ public:
         const QImage bare = screen(around);
         if (!moveTo(at))
             return {};
-        std::optional<QPointF> centre;
+        std::optional<Crossing> centre;
         waitUntil(
             [&] {
-                centre = barsCrossing(bare, screen(around), s);
+                centre = barsCrossing(bare, screen(around));
                 return centre.has_value();
             },
             2000);
         if (centre)
-            *centre += around.topLeft();
+            centre->centre += around.topLeft();
         return centre;
     }
 
@@ -609,9 +616,10 @@ public:
             .convertToFormat(QImage::Format_RGB32);
     }
 
-    // The crosshair's bars in what the pointer changed: the columns and
-    // rows drawn along most of its 32 design pixels.
-    static std::optional<QPointF> barsCrossing(const QImage& bare, const QImage& with, int s)
+    // The crosshair's bars in what the pointer changed: the run of columns
+    // and of rows drawn along most of the pointer's length. With the width
+    // of the bars, in device pixels, as the third coordinate.
+    static std::optional<Crossing> barsCrossing(const QImage& bare, const QImage& with)
     {
         QList<int> columns(bare.width()), rows(bare.height());
         for (int y = 0; y < bare.height(); ++y)
@@ -620,20 +628,23 @@ public:
                     ++columns[x];
                     ++rows[y];
                 }
-        auto bar = [s](const QList<int>& counts) -> std::optional<double> {
+        auto bar = [](const QList<int>& counts) -> std::optional<std::pair<double, int>> {
+            const int most = *std::max_element(counts.begin(), counts.end());
+            if (most < 20)
+                return {};
             QList<int> at;
             for (int i = 0; i < counts.size(); ++i)
-                if (counts[i] >= 20 * s)
+                if (counts[i] * 10 >= most * 6)
                     at << i;
-            if (at.isEmpty() || at.back() - at.front() + 1 != 2 * s || at.size() != 2 * s)
+            if (at.back() - at.front() + 1 != at.size())
                 return {};
-            return (at.front() + at.back() + 1) / 2.0;
+            return std::pair((at.front() + at.back() + 1) / 2.0, int(at.size()));
         };
-        const std::optional<double> x = bar(columns);
-        const std::optional<double> y = bar(rows);
+        const auto x = bar(columns);
+        const auto y = bar(rows);
         if (!x || !y)
             return {};
-        return QPointF(*x, *y);
+        return Crossing{QPointF(x->first, y->first), std::min(x->second, y->second)};
     }
 
     // The exit status, or nothing when the game did not end or crashed.
@@ -1054,15 +1065,21 @@ void EndToEnd::crosshairMarksWhereTheShotLands()
     // The pointer, where a design pixel lies, and the crosshair drawn there,
     // seen on bare wall, where its black bars show.
     auto offset = [&](const QPoint& clientPoint) -> std::optional<QPointF> {
-        const std::optional<QPointF> centre = game.crosshairCentre(clientPoint);
-        if (!centre)
+        const std::optional<Crossing> crossing = game.crosshairCentre(clientPoint);
+        if (!crossing)
             return {};
-        return *centre - QPointF(game.geometry().topLeft() + clientPoint * s);
+        // The pointer grows with the window: its 2 design pixel bars.
+        if (crossing->barWidth != 2 * s)
+            qWarning("the crosshair's bars are %d device pixels wide", crossing->barWidth);
+        if (crossing->barWidth != 2 * s)
+            return {};
+        return crossing->centre - QPointF(game.geometry().topLeft() + clientPoint * s);
     };
     QPointF drawn;
     for (const QPoint& p : {QPoint(100, 300), QPoint(300, 250)}) {
         const std::optional<QPointF> off = offset(p);
-        QVERIFY2(off.has_value(), "no crosshair drawn at the pointer");
+        QVERIFY2(off.has_value(), "no crosshair of the window's scale drawn at the pointer");
+        qInfo("crosshair drawn %g, %g device pixels from the pointer", off->x(), off->y());
         QVERIFY2(std::abs(off->x()) <= 1 && std::abs(off->y()) <= 1,
                  qPrintable(QStringLiteral("the crosshair is drawn %1, %2 device pixels from the pointer")
                                 .arg(off->x())
