@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTextLayout>
 #include <QTimer>
+#include <QWindow>
 
 #include <cmath>
 #include <functional>
@@ -55,6 +56,9 @@ int expected(const char* name, int otherwise)
 // remembers every box it saw.
 struct BoxWatcher : QObject {
     QStringList seen;
+    // The window each box was a modal dialog of (transient for), which
+    // window managers keep it over.
+    QList<QWindow*> dialogOf;
     QPointer<QMessageBox> last;
     std::function<void(QMessageBox*)> answer = [](QMessageBox* box) { box->accept(); };
     explicit BoxWatcher(int keepOpenMs)
@@ -67,6 +71,7 @@ struct BoxWatcher : QObject {
                     continue;
                 last = box;
                 seen << box->windowTitle() + "|" + box->text();
+                dialogOf << (box->isModal() && box->windowHandle() ? box->windowHandle()->transientParent() : nullptr);
                 QTimer::singleShot(keepOpenMs, box, [this, box] { answer(box); });
             }
         });
@@ -300,6 +305,7 @@ void WindowTests::lossBoxIsShownOnceAndEndsTheProgram()
     QTRY_COMPARE(w.ended.count(), 1);
     QCOMPARE(w.ended.first().first().toInt(), 0);
     QCOMPARE(boxes.seen, QStringList{"Skeetra|У вас кончились патроны. Вы проиграли!"});
+    QCOMPARE(boxes.dialogOf, QList<QWindow*>{w.window.windowHandle()});
     QVERIFY(!w.window.isVisible());
 }
 
