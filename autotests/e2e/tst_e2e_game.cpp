@@ -327,16 +327,20 @@ public:
         if (!waitUntil([this] { return !running() || visibleWindows(kMainTitle).size() == 1; }) || !running())
             return fail("the game window did not appear");
         window_ = visibleWindows(kMainTitle).value(0);
-        if (!readGeometry())
-            return fail("cannot read the window's geometry");
         if (onWayland() && !moveTo({0, QGuiApplication::primaryScreen()->geometry().bottom()}))
             return false;
-        // Painted: the ammunition shows text, and two grabs in a row agree.
+        // Painted: the ammunition shows text, and two grabs in a row agree,
+        // in the same place. (Where Qt learns the size of the title bar only
+        // once the window shows, the window may take a smaller scale then.)
         QImage previous;
+        QRect place;
         const bool painted = waitUntil([&] {
+            if (!readGeometry())
+                return false;
             const QImage now = grab();
-            const bool settled = !uniform(region(now, kAmmunition)) && now == previous;
+            const bool settled = !uniform(region(now, kAmmunition)) && now == previous && geometry_ == place;
             previous = now;
+            place = geometry_;
             return settled;
         });
         if (!painted)
