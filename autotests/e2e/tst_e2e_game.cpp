@@ -231,7 +231,7 @@ QImage ink(const QImage& image, QRgb ground)
             const QRgb p = image.pixel(x, y);
             const int distance = std::abs(qRed(p) - qRed(ground)) + std::abs(qGreen(p) - qGreen(ground)) +
                                  std::abs(qBlue(p) - qBlue(ground));
-            if (distance > 128) {
+            if (distance > 64) {
                 mask.setPixel(x, y, 255);
                 box |= QRect(x, y, 1, 1);
             }
@@ -275,7 +275,7 @@ std::optional<int> nearestNumber(const QImage& region, QRgb ground, int pixelSiz
         QFont font(family);
         font.setPixelSize(pixelSize);
         p.setFont(font);
-        p.setPen(qRgb(255 - qRed(ground), 255 - qGreen(ground), 255 - qBlue(ground)));
+        p.setPen(Qt::black); // the default text colour
         p.drawText(QPoint(0, pixelSize), QString::number(n));
         p.end();
         const int difference = inkDifference(shown, ink(drawn, ground));
