@@ -915,8 +915,10 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
         const DWORD woken = MsgWaitForMultipleObjectsEx(1, &answer->answered, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0)
             break;
+        // One message at a time: the answer counts before the rest of a
+        // flood of clicks still queued behind it.
         MSG message;
-        while (!quit && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 PostQuitMessage(static_cast<int>(message.wParam)); // for run(), which ends the program
                 quit = true;
@@ -1005,6 +1007,12 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             SetCursor(pointer_);
             return TRUE;
         }
+        break;
+    case WM_MOUSEACTIVATE:
+        // Clicks on the game while a box is open do nothing, and must not
+        // take the keyboard from the box either.
+        if (boxDepth_ > 0)
+            return MA_NOACTIVATEANDEAT;
         break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
