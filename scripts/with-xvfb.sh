@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # with-xvfb.sh CMD...: runs CMD on an X server of its own and returns CMD's
 # status. Xvfb picks a free display number itself, so tests running side by
-# side never share or fight over a server. SKEETRA_XVFB_SCREEN sets the
-# screen (default 1024x768x24).
+# side never share or fight over a server. The screen is 1024x768x24 unless
+# SKEETRA_XVFB_SCREEN names another (WIDTHxHEIGHTxDEPTH).
 set -u
 
 if [ $# -eq 0 ]; then

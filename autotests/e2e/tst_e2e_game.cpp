@@ -7,17 +7,20 @@
 // ammunition label's pixels change, and the win is the dark green box.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 
 #include <array>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include <csignal>
@@ -47,9 +50,15 @@ constexpr QRect kAmmunition{72, 424, 41, 17};
 constexpr QRect kClock{272, 424, 41, 17};
 constexpr QRect kExitCaption{376, 448, 49, 25};
 constexpr QRect kWinBox{120, 128, 201, 49};
+constexpr QRect kFinalTime{224, 148, 49, 17}; // over the end of the win box's second line
 constexpr QRect kKills{152, 440, 41, 17};
-constexpr QSize kClientSize{434, 475};
+constexpr QRect kTitleOfAmmunition{8, 424, 65, 17};
 constexpr QRgb kWinGreen = 0xff008000;
+constexpr QSize kClientSize{434, 475};
+constexpr int kClockPeriodMs = 800;
+// The counters' digits: their lowest two rows meet the texts below them
+// (the kills title, the credit), so they are left out.
+constexpr QRect digits(const QRect& label) { return label.adjusted(0, 0, 0, -2); }
 
 // Points where no control lies during play; before play none of them is on
 // a shown control either.
@@ -75,6 +84,10 @@ constexpr int kWaitMs = 20000;
 // How long a thing that must not happen is given to happen anyway. Too short
 // only lets a fault slip by; it can never fail a correct game.
 constexpr int kQuietMs = 300;
+// The game ends within this of the player's last action: it ends in well
+// under a tenth of a second. Taking a window down first costs Wine on a bare
+// X server a fixed two seconds for each window, which this catches.
+constexpr int kPromptEndMs = 1000;
 
 // Rows of the client area that show the window picture; below them runs
 // the status strip.
@@ -82,6 +95,9 @@ constexpr int kPictureRows = 424;
 
 const QString kMainTitle = QStringLiteral("^Skeetra beta 0\\.01$");
 const QString kBoxTitle = QStringLiteral("^Skeetra$");
+
+// The Windows build, played under Wine.
+bool underWine() { return !qEnvironmentVariableIsEmpty("SKEETRA_WINE_EXE"); }
 
 QString requiredEnv(const char* name)
 {
@@ -281,6 +297,74 @@ struct Crossing {
     int barWidth = 0;
 };
 
+// The ink of a text: the pixels that differ clearly from its ground, cut to
+// their bounding box.
+QImage ink(const QImage& image, QRgb ground)
+{
+    QImage mask(image.size(), QImage::Format_Grayscale8);
+    mask.fill(0);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int distance = std::abs(qRed(p) - qRed(ground)) + std::abs(qGreen(p) - qGreen(ground)) +
+                                 std::abs(qBlue(p) - qBlue(ground));
+            if (distance > 64) {
+                mask.setPixel(x, y, 255);
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    return mask.copy(box);
+}
+
+// Pixels where two inks differ, laid top-left on top-left.
+int inkDifference(const QImage& a, const QImage& b)
+{
+    const int w = std::max(a.width(), b.width()), h = std::max(a.height(), b.height());
+    int count = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool inA = a.rect().contains(x, y) && qGray(a.pixel(x, y)) > 0;
+            const bool inB = b.rect().contains(x, y) && qGray(b.pixel(x, y)) > 0;
+            count += inA != inB;
+        }
+    return count;
+}
+
+// Which of the numbers the region shows, read by the shape of its ink
+// against each drawn in the window's bundled face at the pixel size: the
+// game's own renderer may smooth its text differently, but the nearest
+// shape is the number shown. Nothing when the region holds no ink.
+std::optional<int> nearestNumber(const QImage& region, QRgb ground, int pixelSize, const QList<int>& candidates)
+{
+    static const QString family = [] {
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(SKEETRA_FONTS "/PTSans-Regular.ttf"));
+        return QFontDatabase::applicationFontFamilies(id).value(0);
+    }();
+    const QImage shown = ink(region, ground);
+    if (shown.isNull())
+        return {};
+    std::optional<int> best;
+    int bestDifference = 0;
+    for (int n : candidates) {
+        QImage drawn(region.width() * 2, region.height() * 2, QImage::Format_RGB32);
+        drawn.fill(ground);
+        QPainter p(&drawn);
+        QFont font(family);
+        font.setPixelSize(pixelSize);
+        p.setFont(font);
+        p.setPen(Qt::black); // the default text colour
+        p.drawText(QPoint(0, pixelSize), QString::number(n));
+        p.end();
+        const int difference = inkDifference(shown, ink(drawn, ground));
+        if (!best || difference < bestDifference) {
+            best = n;
+            bestDifference = difference;
+        }
+    }
+    return best;
+}
+
 // One running game: its process, its window and what the bare facade looked
 // like before play.
 class Game {
@@ -307,6 +391,20 @@ public:
             qWarning("the game's error output:\n%s", process_.readAllStandardError().constData());
     }
 
+    // Starts the game on a display set to 200 %: Wine's LogPixels 192, or
+    // QT_SCALE_FACTOR=2 for Qt.
+    bool launchDense()
+    {
+        if (underWine()) {
+            const Run r = run(QStringLiteral("wine"), {"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
+                                                       "/t", "REG_DWORD", "/d", "192", "/f"});
+            if (r.exitCode != 0)
+                return fail("cannot set Wine's LogPixels");
+        }
+        extraEnv_.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+        return launch();
+    }
+
     // Starts the game and waits until its window is up and painted.
     bool launch()
     {
@@ -319,6 +417,7 @@ public:
         // Settings of the screen the run plays on, as NAME=value;...
         for (const QString& setting : qEnvironmentVariable("SKEETRA_E2E_GAME_ENV").split(';', Qt::SkipEmptyParts))
             env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        env.insert(extraEnv_);
         process_.setProcessEnvironment(env);
         process_.setProgram(requiredEnv("SKEETRA"));
         process_.start();
@@ -346,6 +445,21 @@ public:
         if (!painted)
             return fail(QStringLiteral("the window at %1, %2, %3 x %4 was never painted")
                             .arg(geometry_.x()).arg(geometry_.y()).arg(geometry_.width()).arg(geometry_.height()));
+        // Scaled by a whole number: every design pixel a square block. Qt
+        // sizes windows in whole logical pixels: at a ratio of 2 and scale 1
+        // the last device row is the background's.
+        const QSize extra = geometry_.size() - kClientSize * scale();
+        if (extra.width() < 0 || extra.width() > 1 || extra.height() < 0 || extra.height() > 1)
+            return fail(QStringLiteral("the window is %1 x %2, no whole multiple of the design's 434 x 475")
+                            .arg(geometry_.width())
+                            .arg(geometry_.height()));
+        // All of it on the screen, the status strip and the exit caption too.
+        if (!QGuiApplication::primaryScreen()->geometry().contains(geometry_))
+            return fail(QStringLiteral("the window at %1, %2, %3 x %4 reaches past the screen")
+                            .arg(geometry_.x())
+                            .arg(geometry_.y())
+                            .arg(geometry_.width())
+                            .arg(geometry_.height()));
         facade_ = previous;
         return true;
     }
@@ -360,12 +474,19 @@ public:
     const QImage& facade() const { return facade_; }
     QString error() const { return error_; }
 
-    // The client area in design pixels: on a dense screen one device pixel
+    // The client area in design pixels: at a larger scale, one device pixel
     // of each block.
     QImage grab() const
     {
-        const QImage shot = screen(QRect(geometry_.topLeft(), kClientSize * scale()));
-        return scale() == 1 ? shot : shot.scaled(kClientSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        const int s = scale();
+        const QImage shot = screen(QRect(geometry_.topLeft(), kClientSize * s));
+        if (s <= 1)
+            return shot;
+        QImage design(kClientSize, QImage::Format_RGB32);
+        for (int y = 0; y < design.height(); ++y)
+            for (int x = 0; x < design.width(); ++x)
+                design.setPixel(x, y, shot.pixel(x * s, y * s));
+        return design;
     }
 
     // Indices of the targets that differ from the bare facade.
@@ -395,12 +516,12 @@ public:
     bool click(const QPoint& p) { return click(QList<QPoint>{p}); }
 
     // One shot, waited for until the game has taken it.
-    bool shoot(const QPoint& p)
+    bool shoot(const QPoint& p, int timeoutMs = kWaitMs)
     {
         const QImage before = region(grab(), kAmmunition);
         if (!click(p))
             return false;
-        return waitUntil([&] { return region(grab(), kAmmunition) != before; }) ||
+        return waitUntil([&] { return region(grab(), kAmmunition) != before; }, timeoutMs) ||
                fail("the ammunition did not change after a shot");
     }
 
@@ -429,16 +550,42 @@ public:
     bool hit()
     {
         const std::optional<int> target = shownTarget();
-        return target && shoot(kTargets[*target].center());
+        if (!target || !shoot(kTargets[*target].center()))
+            return false;
+        ++kills_;
+        learnKills();
+        return true;
+    }
+
+    // Each count the kills show, as the game drew it in the counters' face,
+    // colour and ground: what the clock looks like at the same count.
+    void learnKills() { numbers_[kills_] = region(grab(), digits(kKills)); }
+    int kills() const { return kills_; }
+
+    // The count the clock shows in the shot, once the kills have shown it.
+    std::optional<int> clockIn(const QImage& shot) const
+    {
+        const QImage clock = region(shot, digits(kClock));
+        for (const auto& [count, image] : numbers_)
+            if (image == clock)
+                return count;
+        return {};
     }
 
     bool start()
     {
+        learnKills();
+        playClock_.start(); // the clock cannot have started before this
         if (!click(kStartArea.center()))
             return false;
-        return waitUntil([&] { return region(grab(), kInstructions) != region(facade_, kInstructions); }) ||
-               fail("the start sign did not start play");
+        const bool started =
+            waitUntil([&] { return region(grab(), kInstructions) != region(facade_, kInstructions); });
+        startSeenMs_ = playClock_.elapsed(); // nor after this
+        return started || fail("the start sign did not start play");
     }
+    // Milliseconds since the start click was sent.
+    qint64 playMs() const { return playClock_.elapsed(); }
+    qint64 startSeenMs() const { return startSeenMs_; }
 
     bool playToWin()
     {
@@ -450,7 +597,7 @@ public:
             const std::optional<int> target = shownTarget();
             if (target && winBoxShown())
                 return fail(QStringLiteral("won after %1 hits").arg(i));
-            if (!target || !shoot(kTargets[*target].center())) {
+            if (!target || !hit()) {
                 error_ = QStringLiteral("hit %1 of %2: %3").arg(i + 1).arg(kWinningKills).arg(error_);
                 return false;
             }
@@ -508,7 +655,7 @@ public:
             if (!w)
                 return fail("no window " + id);
             const QPoint button = w->frame.topRight() + QPoint(-17, 14) * outputScale();
-            return moveTo(button) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0 ||
+            return (moveTo(button) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0) ||
                    fail("cannot close window " + id);
         }
         return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
@@ -651,11 +798,18 @@ public:
         return Crossing{QPointF(x->first, y->first), std::min(x->second, y->second)};
     }
 
-    // The exit status, or nothing when the game did not end or crashed.
+    // The exit status, or nothing when the game did not end or crashed, or
+    // took longer than kPromptEndMs from the call to end.
     std::optional<int> exitStatus()
     {
+        QElapsedTimer clock;
+        clock.start();
         if (!waitUntil([&] { return !running(); })) {
             fail("the game did not end");
+            return {};
+        }
+        if (clock.elapsed() > kPromptEndMs) {
+            fail(QStringLiteral("the game took %1 ms to end").arg(clock.elapsed()));
             return {};
         }
         if (process_.exitStatus() != QProcess::NormalExit) {
@@ -706,10 +860,15 @@ private:
     }
 
     QProcess process_;
+    QProcessEnvironment extraEnv_;
     QString window_;
     QRect geometry_;
     QImage facade_;
     QString error_;
+    int kills_ = 0;
+    std::map<int, QImage> numbers_;
+    QElapsedTimer playClock_;
+    qint64 startSeenMs_ = 0;
 };
 
 #define GAME_VERIFY(game, ok) QVERIFY2((ok), qPrintable((game).error()))
@@ -734,10 +893,22 @@ bool reach(Game& game, Phase phase)
 
 Q_DECLARE_METATYPE(Phase)
 
+// The clock as the player saw it in one grab, and when the grab began and
+// ended, in milliseconds after the start click was sent.
+struct ClockReading {
+    QImage shot;
+    qint64 fromMs = 0, toMs = 0;
+};
+
 class EndToEnd : public QObject {
     Q_OBJECT
 private slots:
     void windowHasTitleSizeAndPlace();
+    void clockCountsOneTickPer800ms_data();
+    void clockCountsOneTickPer800ms();
+    void denseScreenPlaysToTheWin();
+    void windowFitsASmallDenseScreen();
+    void displayBelow15BitsIsRefused();
     void screenShowsThePicturesAsDrawn();
     void hundredHitsWinAndStopTheReferee();
     void lastCartridgeLoses_data();
@@ -836,6 +1007,18 @@ void EndToEnd::hundredHitsWinAndStopTheReferee()
     QCOMPARE(region(game.grab(), kClock), clock);
     QVERIFY(game.winBoxShown());
     QVERIFY(game.running());
+
+    // The box shows the final time, the clock's count, over its dark green:
+    // drawn above the box, not hidden beneath it.
+    const QImage shot = game.grab();
+    const std::optional<int> time = game.clockIn(shot);
+    QVERIFY2(time.has_value(), "the clock shows no count the kills showed (0 to 100)");
+    QList<int> candidates{0, kWinningKills};
+    for (int n = std::max(0, *time - 3); n <= *time + 3; ++n)
+        candidates << n;
+    const std::optional<int> shown = nearestNumber(region(shot, kFinalTime), kWinGreen, 16, candidates);
+    QVERIFY2(shown.has_value(), "the win box shows no final time");
+    QCOMPARE(*shown, *time);
 
     GAME_VERIFY(game, game.click(kExitCaption.center()));
     const std::optional<int> status = game.exitStatus();
@@ -1058,11 +1241,6 @@ void EndToEnd::crosshairMarksWhereTheShotLands()
     Game game;
     GAME_VERIFY(game, game.launch());
     const int s = game.scale();
-    // Qt sizes windows in whole logical pixels: at a ratio of 2 and scale 1
-    // the last device row is the background's.
-    const QSize extra = game.geometry().size() - kClientSize * s;
-    QVERIFY2(extra.width() >= 0 && extra.width() <= 1 && extra.height() >= 0 && extra.height() <= 1,
-             qPrintable(QStringLiteral("window of %1 x %2").arg(game.geometry().width()).arg(game.geometry().height())));
     if (qEnvironmentVariableIsSet("SKEETRA_E2E_SCALE"))
         QCOMPARE(s, qEnvironmentVariableIntValue("SKEETRA_E2E_SCALE"));
 
@@ -1118,6 +1296,180 @@ void EndToEnd::crosshairMarksWhereTheShotLands()
     // On the figure's belt: a hit.
     QVERIFY(shootAt(figure.topLeft() + QPoint(21, 39)));
     QVERIFY2(waitUntil([&] { return region(kKills) != kills; }), "the shot on the figure missed");
+}
+
+void EndToEnd::clockCountsOneTickPer800ms_data()
+{
+    QTest::addColumn<int>("floodClicks");
+    QTest::newRow("quiet") << 0;
+    // Clicks on a title change nothing, and come faster than the game takes them.
+    QTest::newRow("under a flood of 3000 clicks on a label") << 3000;
+}
+
+// The clock's count, read at two moments of play, is what 800 ms ticks
+// since the start make it: never ahead, and behind by at most the tick on
+// its way. A clock that lost ticks in a flood stays behind for good; one
+// held up by a slow machine catches up, so each moment is given a few grabs.
+void EndToEnd::clockCountsOneTickPer800ms()
+{
+    QFETCH(int, floodClicks);
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    GAME_VERIFY(game, game.start());
+    for (int i = 0; i < 5; ++i)
+        GAME_VERIFY(game, game.hit());
+
+    QList<QList<ClockReading>> moments;
+    auto readMoment = [&] {
+        QList<ClockReading> readings;
+        for (int i = 0; i < 8; ++i) {
+            ClockReading r;
+            r.fromMs = game.playMs();
+            r.shot = game.grab();
+            r.toMs = game.playMs();
+            readings << r;
+            QTest::qWait(250);
+        }
+        moments << readings;
+    };
+    readMoment();
+    if (floodClicks > 0) {
+        const qint64 sent = game.playMs();
+        GAME_VERIFY(game, game.click(QList<QPoint>(floodClicks, kTitleOfAmmunition.center())));
+        // A miss behind the flood: once it is taken, so is the flood. A
+        // busy machine may take its time over 3000 clicks.
+        GAME_VERIFY(game, game.shoot(kBarePoints[0], 3 * kWaitMs));
+        qInfo("the flood was sent and taken in %lld ms", game.playMs() - sent);
+    } else {
+        QTest::qWait(4000);
+    }
+    readMoment();
+
+    // More hits teach the counts the clock showed meanwhile.
+    auto allKnown = [&] {
+        for (const auto& readings : moments)
+            for (const ClockReading& r : readings)
+                if (!game.clockIn(r.shot))
+                    return false;
+        return true;
+    };
+    while (!allKnown() && game.kills() < kWinningKills - 1)
+        GAME_VERIFY(game, game.hit());
+
+    for (int m = 0; m < moments.size(); ++m) {
+        bool caughtUp = false;
+        QString counts;
+        for (const ClockReading& r : moments[m]) {
+            const std::optional<int> count = game.clockIn(r.shot);
+            QVERIFY2(count.has_value(), "the clock shows no count the kills showed");
+            const int most = int(r.toMs / kClockPeriodMs);
+            const int least = int(std::max<qint64>(0, r.fromMs - game.startSeenMs()) / kClockPeriodMs) - 1;
+            counts += QStringLiteral(" %1 at %2-%3 ms;").arg(*count).arg(r.fromMs).arg(r.toMs);
+            QVERIFY2(*count <= most, qPrintable(QStringLiteral("the clock runs ahead, moment %1:%2").arg(m + 1).arg(counts)));
+            caughtUp = caughtUp || *count >= least;
+        }
+        QVERIFY2(caughtUp, qPrintable(QStringLiteral("the clock is behind, moment %1 (start seen at %2 ms):%3")
+                                          .arg(m + 1)
+                                          .arg(game.startSeenMs())
+                                          .arg(counts)));
+    }
+}
+
+// At 200 % on a screen with room for it, the window is twice the size and
+// plays as at 100 %: the start sign, the targets and the win take the
+// clicks where the player sees them.
+void EndToEnd::denseScreenPlaysToTheWin()
+{
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    if (screen.width() < 1200 || screen.height() < 1200)
+        QFAIL(qPrintable(QStringLiteral("the screen, %1 x %2, has no room for the window at 200 %; "
+                                        "the test's X server needs a larger one")
+                             .arg(screen.width())
+                             .arg(screen.height())));
+    Game game;
+    GAME_VERIFY(game, game.launchDense());
+    QCOMPARE(game.scale(), 2);
+    GAME_VERIFY(game, game.playToWin());
+    QVERIFY(game.running());
+    GAME_VERIFY(game, game.click(kExitCaption.center()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+// At 200 % on a 1024 x 768 screen the window at twice the size would not
+// fit: it comes at the largest whole scale that does, all of it on the
+// screen, and the exit caption at the bottom takes its click.
+void EndToEnd::windowFitsASmallDenseScreen()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCOMPARE(screen.size(), QSize(1024, 768));
+    Game game;
+    GAME_VERIFY(game, game.launchDense()); // which checks that it is all on the screen
+    GAME_VERIFY(game, game.start());
+    GAME_VERIFY(game, game.hit());
+    GAME_VERIFY(game, game.click(kExitCaption.center()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+// On a display of 8 bits a pixel the pictures would lose their colours: the
+// game refuses to play, with status 2 and one line that says why; the
+// Windows build also says it in an error box.
+void EndToEnd::displayBelow15BitsIsRefused()
+{
+    QProcess server;
+    server.setStandardErrorFile(QProcess::nullDevice());
+    server.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x8", "-nolisten", "tcp"});
+    QVERIFY(waitUntil([&] { return server.canReadLine() || server.state() == QProcess::NotRunning; }));
+    const QString display = ':' + QString::fromLatin1(server.readLine()).trimmed();
+    QVERIFY2(display.size() > 1, "Xvfb did not start");
+    auto stopServer = qScopeGuard([&] {
+        server.terminate();
+        server.waitForFinished();
+    });
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // xdotool's output there, or nothing when it failed.
+    auto onServer = [&](const QStringList& args) -> std::optional<QString> {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("xdotool"), args);
+        if (!p.waitForFinished(kWaitMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return {};
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    };
+
+    QProcess game;
+    game.setProcessEnvironment(env);
+    game.start(requiredEnv("SKEETRA"));
+    QVERIFY(game.waitForStarted(kWaitMs));
+    auto ended = [&] {
+        QCoreApplication::processEvents();
+        return game.state() == QProcess::NotRunning;
+    };
+    if (underWine()) {
+        QString box;
+        QVERIFY2(waitUntil([&] {
+                     box = onServer({"search", "--onlyvisible", "--name", kBoxTitle}).value_or(QString());
+                     return ended() || !box.isEmpty();
+                 }),
+                 "neither an error box nor an end");
+        QVERIFY2(!box.isEmpty(), "no error box");
+        QVERIFY(onServer({"windowfocus", "--sync", box.section('\n', 0, 0), "key", "--clearmodifiers", "Return"}));
+    }
+    QVERIFY2(waitUntil(ended), "the game did not end");
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game.exitCode(), 2);
+    const QStringList lines = QString::fromUtf8(game.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() == 1, qPrintable("expected one line, got:\n" + lines.join('\n')));
+    QVERIFY2(lines.front().startsWith(QLatin1String("skeetra: ")) && lines.front().contains(QLatin1String("colour depth")),
+             qPrintable(lines.front()));
+    QCOMPARE(onServer({"search", "--onlyvisible", "--name", kMainTitle}).value_or(QString()), QString());
 }
 
 QTEST_MAIN(EndToEnd)
