@@ -651,7 +651,16 @@ public:
     bool closeWindow(const QString& id)
     {
         if (onWayland()) {
-            const std::optional<WaylandWindow> w = waylandWindow(id);
+            // Where the window stays: a button clicked beside the close
+            // button would minimise or maximise it instead.
+            std::optional<WaylandWindow> w;
+            QRect previous;
+            waitUntil([&] {
+                w = waylandWindow(id);
+                const bool settled = w && w->frame == previous;
+                previous = w ? w->frame : QRect();
+                return settled || !w;
+            });
             if (!w)
                 return fail("no window " + id);
             const QPoint button = w->frame.topRight() + QPoint(-17, 14) * outputScale();
