@@ -227,13 +227,16 @@ public:
     // for while the game runs.
     std::optional<QPoint> waitForWindow(const QString& title, GameRun& game) const
     {
-        const QRegularExpression view(QStringLiteral("top-level window '%1' of[^\\n]*\\n[^\\n]*\\n\\s*\\[opaque: \\((\\d+), (\\d+)\\)")
-                                          .arg(QRegularExpression::escape(title)));
+        const QRegularExpression view(
+            QStringLiteral("top-level window '%1' of[^\\n]*\\n\\s*position: \\((\\d+), (\\d+)\\)[^\\n]*\\n\\s*\\[opaque: \\((\\d+), (\\d+)\\)")
+                .arg(QRegularExpression::escape(title)));
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < kStartMs && game.running()) {
-            if (const QRegularExpressionMatch m = view.match(sceneGraph()); m.hasMatch())
-                return QPoint(m.captured(1).toInt(), m.captured(2).toInt());
+            // Once Qt has put its title bar on, above the content.
+            if (const QRegularExpressionMatch m = view.match(sceneGraph());
+                m.hasMatch() && m.captured(4).toInt() > m.captured(2).toInt())
+                return QPoint(m.captured(3).toInt(), m.captured(4).toInt());
             QTest::qWait(20);
         }
         return {};

@@ -365,6 +365,19 @@ std::optional<int> nearestNumber(const QImage& region, QRgb ground, int pixelSiz
     return best;
 }
 
+// Whether a band of the window that no control covers shows the window
+// picture as drawn: a compositor may report a window's new place before its
+// output shows it there.
+bool showsTheFacade(const QImage& shot)
+{
+    static const QImage facade = picture("facade.gif").convertToFormat(QImage::Format_RGB32);
+    for (int y = 180; y < 200; ++y)
+        for (int x = 0; x < kClientSize.width(); ++x)
+            if (shot.pixel(x, y) != facade.pixel(x, y))
+                return false;
+    return true;
+}
+
 // One running game: its process, its window and what the bare facade looked
 // like before play.
 class Game {
@@ -437,7 +450,8 @@ public:
             if (!readGeometry())
                 return false;
             const QImage now = grab();
-            const bool settled = !uniform(region(now, kAmmunition)) && now == previous && geometry_ == place;
+            const bool settled = !uniform(region(now, kAmmunition)) && now == previous && geometry_ == place &&
+                                 showsTheFacade(now);
             previous = now;
             place = geometry_;
             return settled;
@@ -657,7 +671,7 @@ public:
             QRect previous;
             waitUntil([&] {
                 w = waylandWindow(id);
-                const bool settled = w && w->frame == previous;
+                const bool settled = w && w->frame == previous && w->opaque.top() > w->frame.top();
                 previous = w ? w->frame : QRect();
                 return settled || !w;
             });
@@ -676,8 +690,9 @@ public:
     bool answers(const QString& id)
     {
         if (onWayland()) {
+            // Beside the right edge, clear of the targets above and below.
             const QPoint bare = kBarePoints[0];
-            return waitUntil([&] { return crosshairCentre(bare).has_value(); });
+            return waitUntil([&] { return crosshairCentre(bare, 20).has_value(); });
         }
         return run(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
     }
@@ -709,7 +724,9 @@ public:
     // pointer at the client point; nothing when no crosshair is drawn there.
     // The pointer is first taken to the desktop beside the window, to see
     // what lies beneath it.
-    std::optional<Crossing> crosshairCentre(const QPoint& clientPoint)
+    // Looks as far as `reach` design pixels around the point: far enough for
+    // a pointer drawn off its place, near enough to leave out targets.
+    std::optional<Crossing> crosshairCentre(const QPoint& clientPoint, int reach = 40)
     {
         const int s = scale();
         const QPoint at = geometry_.topLeft() + clientPoint * s;
@@ -748,7 +765,7 @@ public:
                 2000);
             return centre;
         }
-        const QRect around(at - QPoint(40, 40) * s, QSize(80, 80) * s);
+        const QRect around(at - QPoint(reach, reach) * s, QSize(2 * reach, 2 * reach) * s);
         // The screen's bottom left corner, which shows little of any pointer.
         if (!moveTo(QPoint(0, QGuiApplication::primaryScreen()->geometry().bottom())))
             return {};
@@ -851,9 +868,11 @@ private:
     bool readGeometry()
     {
         if (onWayland()) {
-            // Qt rounds the opaque part outwards on a scaled window.
+            // Qt rounds the opaque part outwards on a scaled window. Until
+            // Qt has put its title bar on, the content sits where the title
+            // bar will be.
             const std::optional<WaylandWindow> w = waylandWindow(window_);
-            if (!w || w->opaque.isEmpty())
+            if (!w || w->opaque.isEmpty() || w->opaque.top() <= w->frame.top())
                 return false;
             geometry_ = QRect(w->opaque.topLeft(), kClientSize * std::max(1, qRound(w->opaque.width() / 434.0)));
             return true;
