@@ -533,7 +533,20 @@ void BadDisplay::badWaylandEndsWithOneLine()
         if (phase == Phase::Playing)
             QVERIFY(click(kStartSign, 1));
         if (phase == Phase::LossBox) {
+            // What the clicks do is the other tests' matter; this one only
+            // needs the box open, and more clicks on a loaded machine.
             QVERIFY(click(kBareWall, kStartAmmunition));
+            bool box = false;
+            for (int more = 0; more < kStartAmmunition && !box; more += 10) {
+                QElapsedTimer wait;
+                wait.start();
+                while (!box && wait.elapsed() < 2000 && game.running()) {
+                    box = compositor.sceneGraph().contains(QLatin1String("top-level window 'Skeetra' of"));
+                    QTest::qWait(50);
+                }
+                if (!box)
+                    QVERIFY(click(kBareWall, 10));
+            }
             QVERIFY2(compositor.waitForWindow(QStringLiteral("Skeetra"), game).has_value(), "no loss box");
         }
         QVERIFY(game.running());
