@@ -1000,10 +1000,12 @@ void EndToEnd::clockCountsOneTickPer800ms_data()
     QTest::newRow("under a flood of 3000 clicks on a label") << 3000;
 }
 
-// The clock's count, read at two moments of play, is what 800 ms ticks
-// since the start make it: never ahead, and behind by at most the tick on
-// its way. A clock that lost ticks in a flood stays behind for good; one
-// held up by a slow machine catches up, so each moment is given a few grabs.
+// The clock's count, read at moments of play two seconds long, is what
+// 800 ms ticks since the start make it: never ahead, and behind by at most
+// the tick on its way. A clock that lost ticks in a flood stays behind for
+// good, and one that waits for the flood to pass stands still; one held up
+// for a moment by a slow machine catches up, so it is enough that one of the
+// last three grabs of each moment finds it caught up.
 void EndToEnd::clockCountsOneTickPer800ms()
 {
     QFETCH(int, floodClicks);
@@ -1055,14 +1057,15 @@ void EndToEnd::clockCountsOneTickPer800ms()
     for (int m = 0; m < moments.size(); ++m) {
         bool caughtUp = false;
         QString counts;
-        for (const ClockReading& r : moments[m]) {
+        for (int i = 0; i < moments[m].size(); ++i) {
+            const ClockReading& r = moments[m][i];
             const std::optional<int> count = game.clockIn(r.shot);
             QVERIFY2(count.has_value(), "the clock shows no count the kills showed");
             const int most = int(r.toMs / kClockPeriodMs);
             const int least = int(std::max<qint64>(0, r.fromMs - game.startSeenMs()) / kClockPeriodMs) - 1;
             counts += QStringLiteral(" %1 at %2-%3 ms;").arg(*count).arg(r.fromMs).arg(r.toMs);
             QVERIFY2(*count <= most, qPrintable(QStringLiteral("the clock runs ahead, moment %1:%2").arg(m + 1).arg(counts)));
-            caughtUp = caughtUp || *count >= least;
+            caughtUp = caughtUp || (i >= moments[m].size() - 3 && *count >= least);
         }
         qInfo("moment %d:%s", m + 1, qPrintable(counts));
         QVERIFY2(caughtUp, qPrintable(QStringLiteral("the clock is behind, moment %1 (start seen at %2 ms):%3")
