@@ -73,6 +73,7 @@ private slots:
     void windowHasItsDesignedFrame();
     void clicksReachTheHandlers();
     void everyClickOfADoubleClickIsAShot();
+    void releaseAFractionLeftOfTheWindowIsNoClick();
     void pressAndReleaseOnDifferentControlsIsNoClick();
     void exitCaptionEndsTheProgram();
     void closingTheWindowEndsTheProgram();
@@ -181,6 +182,20 @@ void WindowTests::clicksReachTheHandlers()
     QCOMPARE(text(w.f.Label5), "1");
     QCOMPARE(text(w.f.Label6), "118");
     QCOMPARE(w.ended.count(), 0);
+}
+
+// On a scaled display Qt gives positions in fractions of a design pixel;
+// half a pixel left of the window is outside it, not at its left edge.
+void WindowTests::releaseAFractionLeftOfTheWindowIsNoClick()
+{
+    Window w;
+    for (const QPointF p : {QPointF(0.25, 300), QPointF(-0.5, 300)}) {
+        const QEvent::Type type = p.x() > 0 ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease;
+        const bool down = type == QEvent::MouseButtonPress;
+        QMouseEvent e(type, p, w.window.mapToGlobal(p), Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, {});
+        QApplication::sendEvent(&w.window, &e);
+    }
+    QCOMPARE(text(w.f.Label6), "120");
 }
 
 void WindowTests::everyClickOfADoubleClickIsAShot()
