@@ -1336,10 +1336,14 @@ void EndToEnd::clockCountsOneTickPer800ms_data()
     QTest::newRow("under a flood of 3000 clicks on a label") << 3000;
 }
 
-// The clock's count, read at two moments of play, is what 800 ms ticks
-// since the start make it: never ahead, and behind by at most the tick on
-// its way. A clock that lost ticks in a flood stays behind for good; one
-// held up by a slow machine catches up, so each moment is given a few grabs.
+// The clock's count, read at moments of play two seconds long, is what
+// 800 ms ticks since the start make it: never ahead, and behind by at most
+// the tick on its way. A clock that lost ticks in a flood stays behind for
+// good; one held up for a moment by a slow machine catches up, so it is
+// enough that one of the last three grabs of each quiet moment finds it
+// caught up. While the game works through the flood it is only never ahead:
+// Wine takes in a backlog of X input in one go, for seconds on a busy
+// machine, and no tick can come meanwhile.
 void EndToEnd::clockCountsOneTickPer800ms()
 {
     QFETCH(int, floodClicks);
@@ -1350,7 +1354,9 @@ void EndToEnd::clockCountsOneTickPer800ms()
         GAME_VERIFY(game, game.hit());
 
     QList<QList<ClockReading>> moments;
-    auto readMoment = [&] {
+    QList<bool> quiet;
+    auto readMoment = [&](bool isQuiet) {
+        quiet << isQuiet;
         QList<ClockReading> readings;
         for (int i = 0; i < 8; ++i) {
             ClockReading r;
@@ -1362,10 +1368,11 @@ void EndToEnd::clockCountsOneTickPer800ms()
         }
         moments << readings;
     };
-    readMoment();
+    readMoment(true);
     if (floodClicks > 0) {
         const qint64 sent = game.playMs();
         GAME_VERIFY(game, game.click(QList<QPoint>(floodClicks, kTitleOfAmmunition.center())));
+        readMoment(false);
         // A miss behind the flood: once it is taken, so is the flood. A
         // busy machine may take its time over 3000 clicks.
         GAME_VERIFY(game, game.shoot(kBarePoints[0], 3 * kWaitMs));
@@ -1373,7 +1380,7 @@ void EndToEnd::clockCountsOneTickPer800ms()
     } else {
         QTest::qWait(4000);
     }
-    readMoment();
+    readMoment(true);
 
     // More hits teach the counts the clock showed meanwhile.
     auto allKnown = [&] {
@@ -1389,16 +1396,18 @@ void EndToEnd::clockCountsOneTickPer800ms()
     for (int m = 0; m < moments.size(); ++m) {
         bool caughtUp = false;
         QString counts;
-        for (const ClockReading& r : moments[m]) {
+        for (int i = 0; i < moments[m].size(); ++i) {
+            const ClockReading& r = moments[m][i];
             const std::optional<int> count = game.clockIn(r.shot);
             QVERIFY2(count.has_value(), "the clock shows no count the kills showed");
             const int most = int(r.toMs / kClockPeriodMs);
             const int least = int(std::max<qint64>(0, r.fromMs - game.startSeenMs()) / kClockPeriodMs) - 1;
             counts += QStringLiteral(" %1 at %2-%3 ms;").arg(*count).arg(r.fromMs).arg(r.toMs);
             QVERIFY2(*count <= most, qPrintable(QStringLiteral("the clock runs ahead, moment %1:%2").arg(m + 1).arg(counts)));
-            caughtUp = caughtUp || *count >= least;
+            caughtUp = caughtUp || (i >= moments[m].size() - 3 && *count >= least);
         }
-        QVERIFY2(caughtUp, qPrintable(QStringLiteral("the clock is behind, moment %1 (start seen at %2 ms):%3")
+        qInfo("moment %d:%s", m + 1, qPrintable(counts));
+        QVERIFY2(caughtUp || !quiet[m], qPrintable(QStringLiteral("the clock is behind, moment %1 (start seen at %2 ms):%3")
                                           .arg(m + 1)
                                           .arg(game.startSeenMs())
                                           .arg(counts)));

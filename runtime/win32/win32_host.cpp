@@ -870,11 +870,24 @@ bool isAnswer(HWND window, UINT message, WPARAM wParam)
     return id >= IDOK && id <= IDCONTINUE && GetClassNameW(window, name, 8) && std::wcscmp(name, L"#32770") == 0;
 }
 
+bool isBox(HWND window)
+{
+    wchar_t name[8]{};
+    return GetClassNameW(window, name, 8) && std::wcscmp(name, L"#32770") == 0;
+}
+
 LRESULT CALLBACK sentToBox(int code, WPARAM wParam, LPARAM lParam)
 {
     const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && t_boxAnswer && isAnswer(m->hwnd, m->message, m->wParam))
         SetEvent(t_boxAnswer->answered);
+    // A box disables its owner, and a disabled window takes no close
+    // request; the game window is enabled again before the box shows, so
+    // that closing it ends the program also while the box is open. The Form
+    // takes no click meanwhile.
+    if (code == HC_ACTION && m->message == WM_SHOWWINDOW && m->wParam && isBox(m->hwnd))
+        if (HWND owner = GetWindow(m->hwnd, GW_OWNER))
+            EnableWindow(owner, TRUE);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -1010,9 +1023,10 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_MOUSEACTIVATE:
         // Clicks on the game while a box is open do nothing, and must not
-        // take the keyboard from the box either.
+        // take the keyboard from the box either. Wine asks the same
+        // question before it closes the window, which must still close it.
         if (boxDepth_ > 0)
-            return MA_NOACTIVATEANDEAT;
+            return LOWORD(lParam) == HTCLIENT ? MA_NOACTIVATEANDEAT : MA_NOACTIVATE;
         break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
