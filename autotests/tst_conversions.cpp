@@ -17,6 +17,9 @@ private slots:
     void numbersWriteText();
     void writtenTextReadsBack();
     void nonFiniteResultIsFloatError();
+    void integerPartRoundsTowardMinusInfinity_data();
+    void integerPartRoundsTowardMinusInfinity();
+    void randomNumbersStayBelowOne();
 };
 
 void Conversions::textReadsAsNumber_data()
@@ -138,6 +141,39 @@ void Conversions::nonFiniteResultIsFloatError()
         QVERIFY_THROWS_EXCEPTION(rt::RuntimeError, rt::checkedResult(v));
     }
     QVERIFY_THROWS_EXCEPTION(rt::RuntimeError, rt::checkedResult(std::numeric_limits<float>::max() * 12.0f));
+}
+
+void Conversions::integerPartRoundsTowardMinusInfinity_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<float>("part");
+    QTest::newRow("-0.5") << -0.5f << -1.0f;
+    QTest::newRow("-11.999") << -11.999f << -12.0f;
+    QTest::newRow("-3") << -3.0f << -3.0f;
+    QTest::newRow("0") << 0.0f << 0.0f;
+    QTest::newRow("11.999") << 11.999f << 11.0f;
+}
+
+void Conversions::integerPartRoundsTowardMinusInfinity()
+{
+    QFETCH(float, value);
+    QFETCH(float, part);
+    QCOMPARE(rt::integerPart(value), part);
+}
+
+// A draw of 1 would make index 12, which shows no target: the game could
+// not be won.
+void Conversions::randomNumbersStayBelowOne()
+{
+    rt::seedRandom(20240601);
+    float largest = 0;
+    for (int i = 0; i < 1'000'000; ++i) {
+        const float r = rt::nextRandom();
+        QVERIFY(r >= 0.0f);
+        largest = std::max(largest, r);
+    }
+    QVERIFY2(largest < 1.0f, "a draw reached 1");
+    QVERIFY(rt::integerPart(largest * 12.0f) <= 11.0f);
 }
 
 QTEST_APPLESS_MAIN(Conversions)

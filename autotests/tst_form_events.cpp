@@ -124,6 +124,9 @@ private slots:
     void wokenTimersAnswerEveryChangeOfTheirEvent();
     void timersAnsweringEachOtherEndTheirEvent();
     void aScriptedHostGetsEveryTickAndNoOther();
+    void reEnabledTimerStartsAfresh_data();
+    void reEnabledTimerStartsAfresh();
+    void platformTickEndsTheWaking();
 };
 
 void FormEvents::clickGoesToTopmostShownControl_data()
@@ -184,6 +187,8 @@ void FormEvents::aClickIsAPressAndAReleaseOnTheSameControl_data()
     QTest::newRow("picture to the label over it") << QPoint(5, 5) << false << QPoint(12, 12) << QStringList{};
     QTest::newRow("released right of the window") << QPoint(50, 50) << false << QPoint(100, 50) << QStringList{};
     QTest::newRow("released above the window") << QPoint(50, 0) << false << QPoint(50, -1) << QStringList{};
+    QTest::newRow("released left of the window") << QPoint(50, 50) << false << QPoint(-1, 50) << QStringList{};
+    QTest::newRow("released below the window") << QPoint(50, 50) << false << QPoint(50, 100) << QStringList{};
     QTest::newRow("released with no press") << none << false << QPoint(50, 50) << QStringList{};
     QTest::newRow("press taken away") << QPoint(50, 50) << true << QPoint(50, 50) << QStringList{};
 }
@@ -471,6 +476,52 @@ void FormEvents::aScriptedHostGetsEveryTickAndNoOther()
     s.onClick([&s] { s.text.setCaption("y"); });
     s.form.clickAt(kBareX, kBareY);
     QCOMPARE(s.log(), (Log{"A ticks", "A ticks", "A ticks", "click"}));
+    QVERIFY(s.a.running());
+}
+
+void FormEvents::reEnabledTimerStartsAfresh_data()
+{
+    QTest::addColumn<bool>("wokenFirst"); // false: asleep when disabled
+    QTest::addColumn<Log>("click");
+    // Fresh, it waits for its platform timer: it neither sleeps on nor
+    // answers the click that enabled it as a woken timer would.
+    QTest::newRow("from asleep") << false << Log{"click", "A started"};
+    QTest::newRow("from woken") << true << Log{"click", "A stopped", "A started"};
+}
+
+void FormEvents::reEnabledTimerStartsAfresh()
+{
+    QFETCH(bool, wokenFirst);
+    QFETCH(Log, click);
+    Sleepers s;
+    s.platformTick(s.a);
+    if (wokenFirst)
+        s.text.setCaption("z"); // from outside any handler: woken, not yet ticked
+    QCOMPARE(s.a.running(), wokenFirst);
+    s.log();
+
+    s.onClick([&s] {
+        s.a.setEnabled(false);
+        s.a.setEnabled(true);
+    });
+    s.form.clickAt(kBareX, kBareY);
+    QCOMPARE(s.log(), click);
+    QVERIFY(s.a.running());
+}
+
+void FormEvents::platformTickEndsTheWaking()
+{
+    Sleepers s;
+    s.platformTick(s.a);
+    s.text.setCaption("z"); // wakes A
+    s.onTick(s.a, [&s] { s.other.setCaption(s.other.Caption() + "a"); });
+    s.platformTick(s.a);
+    QCOMPARE(s.log(), (Log{"A ticks", "A stopped", "A started", "A ticks"}));
+
+    // Ticking at its interval again, it no longer answers each change at once.
+    s.onClick([&s] { s.mark.setVisible(!s.mark.Visible()); });
+    s.form.clickAt(kBareX, kBareY);
+    QCOMPARE(s.log(), Log{"click"});
     QVERIFY(s.a.running());
 }
 

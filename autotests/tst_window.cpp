@@ -12,7 +12,9 @@
 #include <QTest>
 #include <QTextLayout>
 #include <QTimer>
+#include <QWindow>
 
+#include <cmath>
 #include <functional>
 
 using skeetra::Form1;
@@ -34,13 +36,29 @@ struct Window {
         rt::seedRandom(5);
         window.show();
     }
-    void click(int x, int y) { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(x, y)); }
+    // A design point in the window's own logical pixels, whatever the scale.
+    QPoint at(int x, int y) const
+    {
+        const double k = window.scale() / window.devicePixelRatioF();
+        return QPoint(int(std::floor((x + 0.5) * k)), int(std::floor((y + 0.5) * k)));
+    }
+    void click(int x, int y) { QTest::mouseClick(&window, Qt::LeftButton, {}, at(x, y)); }
 };
+
+// The scale and the pointer's ratio the screen this run is on calls for;
+// CTest runs these tests on several screens of Qt's offscreen platform.
+int expected(const char* name, int otherwise)
+{
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : otherwise;
+}
 
 // Answers each message box after it has stayed open for a while, and
 // remembers every box it saw.
 struct BoxWatcher : QObject {
     QStringList seen;
+    // The window each box was a modal dialog of (transient for), which
+    // window managers keep it over.
+    QList<QWindow*> dialogOf;
     QPointer<QMessageBox> last;
     std::function<void(QMessageBox*)> answer = [](QMessageBox* box) { box->accept(); };
     explicit BoxWatcher(int keepOpenMs)
@@ -53,6 +71,7 @@ struct BoxWatcher : QObject {
                     continue;
                 last = box;
                 seen << box->windowTitle() + "|" + box->text();
+                dialogOf << (box->isModal() && box->windowHandle() ? box->windowHandle()->transientParent() : nullptr);
                 QTimer::singleShot(keepOpenMs, box, [this, box] { answer(box); });
             }
         });
@@ -71,8 +90,11 @@ private slots:
     void labelBreaksAtItsRunsOfBlanks();
     void everyTextFitsItsLabel();
     void windowHasItsDesignedFrame();
+    void scaleIsTheLargestThatFits_data();
+    void scaleIsTheLargestThatFits();
     void clicksReachTheHandlers();
     void everyClickOfADoubleClickIsAShot();
+    void releaseAFractionLeftOfTheWindowIsNoClick();
     void pressAndReleaseOnDifferentControlsIsNoClick();
     void exitCaptionEndsTheProgram();
     void closingTheWindowEndsTheProgram();
@@ -155,13 +177,52 @@ void WindowTests::everyTextFitsItsLabel()
 void WindowTests::windowHasItsDesignedFrame()
 {
     Window w;
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     QCOMPARE(w.window.windowTitle(), "Skeetra beta 0.01");
-    QCOMPARE(w.window.size(), QSize(434, 475));
+    // In device pixels: the design's, times the scale, to the next whole
+    // logical pixel where the ratio does not divide them.
+    const int scale = expected("SKEETRA_TEST_SCALE", 1);
+    QCOMPARE(w.window.scale(), scale);
+    const double ratio = w.window.devicePixelRatioF();
+    QCOMPARE(w.window.size(), QSize(int(std::ceil(434 * scale / ratio)), int(std::ceil(475 * scale / ratio))));
     QCOMPARE(w.window.minimumSize(), w.window.maximumSize());
+    QVERIFY(!(w.window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.window.windowFlags() & Qt::WindowCloseButtonHint);
     QCOMPARE(w.window.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
 
     QVERIFY(w.f.Timer2.Enabled());
     QVERIFY(!w.f.Timer1.Enabled());
+}
+
+void WindowTests::scaleIsTheLargestThatFits_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("workArea");
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<int>("scale");
+    QTest::newRow("100 %") << QSize() << QSize(1920, 1080) << 1.0 << 1;
+    QTest::newRow("100 % on a screen the window fits eight times") << QSize() << QSize(7680, 4320) << 1.0 << 1;
+    QTest::newRow("200 %, room to spare") << QSize(8, 60) << QSize(2560, 1440) << 2.0 << 2;
+    QTest::newRow("200 % on 1024 x 768") << QSize() << QSize(1024, 768) << 2.0 << 1;
+    QTest::newRow("200 %, exactly tall enough") << QSize(0, 10) << QSize(868, 960) << 2.0 << 2;
+    QTest::newRow("200 %, one row short with the frame") << QSize(0, 10) << QSize(868, 959) << 2.0 << 1;
+    QTest::newRow("200 %, one column short") << QSize() << QSize(867, 2000) << 2.0 << 1;
+    QTest::newRow("200 % on 1920 x 1080 under a panel and a title bar") << QSize(4, 74) << QSize(1920, 1016) << 2.0
+                                                                        << 1;
+    QTest::newRow("300 % where only 200 % fits") << QSize(6, 90) << QSize(2400, 1300) << 3.0 << 2;
+    QTest::newRow("400 % on a 4K screen") << QSize(8, 120) << QSize(3840, 2100) << 4.0 << 4;
+    QTest::newRow("150 % rounds to 2") << QSize() << QSize(2560, 1400) << 1.5 << 2;
+    QTest::newRow("125 % rounds to 1") << QSize() << QSize(2560, 1400) << 1.25 << 1;
+    QTest::newRow("too small even at 1") << QSize() << QSize(320, 240) << 2.0 << 1;
+}
+
+void WindowTests::scaleIsTheLargestThatFits()
+{
+    QFETCH(QSize, frame);
+    QFETCH(QSize, workArea);
+    QFETCH(double, ratio);
+    QFETCH(int, scale);
+    QCOMPARE(rt::fittingScale({434, 475}, frame.isValid() ? frame : QSize(0, 0), workArea, ratio), scale);
 }
 
 void WindowTests::clicksReachTheHandlers()
@@ -181,6 +242,20 @@ void WindowTests::clicksReachTheHandlers()
     QCOMPARE(text(w.f.Label5), "1");
     QCOMPARE(text(w.f.Label6), "118");
     QCOMPARE(w.ended.count(), 0);
+}
+
+// On a scaled display Qt gives positions in fractions of a design pixel;
+// half a pixel left of the window is outside it, not at its left edge.
+void WindowTests::releaseAFractionLeftOfTheWindowIsNoClick()
+{
+    Window w;
+    for (const QPointF p : {QPointF(0.25, 300), QPointF(-0.5, 300)}) {
+        const QEvent::Type type = p.x() > 0 ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease;
+        const bool down = type == QEvent::MouseButtonPress;
+        QMouseEvent e(type, p, w.window.mapToGlobal(p), Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, {});
+        QApplication::sendEvent(&w.window, &e);
+    }
+    QCOMPARE(text(w.f.Label6), "120");
 }
 
 void WindowTests::everyClickOfADoubleClickIsAShot()
@@ -245,6 +320,7 @@ void WindowTests::lossBoxIsShownOnceAndEndsTheProgram()
     QTRY_COMPARE(w.ended.count(), 1);
     QCOMPARE(w.ended.first().first().toInt(), 0);
     QCOMPARE(boxes.seen, QStringList{"Skeetra|У вас кончились патроны. Вы проиграли!"});
+    QCOMPARE(boxes.dialogOf, QList<QWindow*>{w.window.windowHandle()});
     QVERIFY(!w.window.isVisible());
 }
 
@@ -268,8 +344,11 @@ void WindowTests::runtimeErrorIsReportedAndEndsTheProgram()
     BoxWatcher boxes(0);
     w.f.Label6.setCaption("сто двадцать");
     w.window.startTimers();
-    w.click(420, 300);
-    QTRY_COMPARE(w.ended.count(), 1);
+    // As the program runs: the application's loop ends with the status.
+    w.window.setQuitOnEnd(true);
+    QTimer::singleShot(0, &w.window, [&w] { w.click(420, 300); });
+    QCOMPARE(QApplication::exec(), rt::kRuntimeErrorStatus);
+    QCOMPARE(w.ended.count(), 1);
     QCOMPARE(w.ended.first().first().toInt(), rt::kRuntimeErrorStatus);
     QCOMPARE(boxes.seen.size(), 1);
     QVERIFY2(boxes.seen.first().contains("13"), qPrintable(boxes.seen.first()));
@@ -339,18 +418,23 @@ void WindowTests::denseDisplayKeepsPicturePixelsSharp()
     QVERIFY(finer);
 }
 
-// Also run on a screen scaled by 2, where the pointer grows with the window.
+// Also run on screens scaled by 2, where the pointer grows with the window.
+// Its picture is in device pixels; its hot spot in the platform's own
+// units, device pixels divided by the ratio the platform itself applies
+// (an output's scale on Wayland, the pointer pixmap's ratio), never by Qt's.
 void WindowTests::pointerHotSpotIsWhereTheBarsCross()
 {
     Window w;
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     const QCursor pointer = w.window.cursor();
     QCOMPARE(pointer.shape(), Qt::BitmapCursor);
-    const int scale = qRound(w.window.devicePixelRatioF());
-    QCOMPARE(scale, qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qEnvironmentVariableIntValue("QT_SCALE_FACTOR") : 1);
+    const int scale = expected("SKEETRA_TEST_SCALE", 1);
+    const int native = expected("SKEETRA_TEST_NATIVE_RATIO", 1);
+    QCOMPARE(w.window.scale(), scale);
     const QImage image = pointer.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(image.size(), QSize(32, 32) * scale);
-    QCOMPARE(pointer.hotSpot(), QPoint(16, 16) * scale);
+    QCOMPARE(pointer.pixmap().devicePixelRatio(), double(native));
+    QCOMPARE(pointer.hotSpot(), QPoint(16, 16) * scale / native);
     // The hot spot is the lower right pixel of the 2 x 2 block where the
     // bars cross; the bars run off from it in all four directions.
     for (const QPoint& p : {QPoint(15, 15), QPoint(16, 16), QPoint(15, 5), QPoint(16, 26), QPoint(5, 15), QPoint(26, 16)}) {

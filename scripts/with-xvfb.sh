@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # with-xvfb.sh CMD...: runs CMD on an X server of its own and returns CMD's
 # status. Xvfb picks a free display number itself, so tests running side by
-# side never share or fight over a server.
+# side never share or fight over a server. The screen is 1024x768x24 unless
+# SKEETRA_XVFB_SCREEN names another (WIDTHxHEIGHTxDEPTH).
 set -u
 
 if [ $# -eq 0 ]; then
@@ -32,7 +33,7 @@ trap 'exit 129' HUP
 mkfifo "$workdir/display" || exit 1
 # -noreset: a server that resets when its last client leaves turns new
 # clients away while it does, and a test may start one just then.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${SKEETRA_XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
 xvfb_pid=$!
 
 display=""

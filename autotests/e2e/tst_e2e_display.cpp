@@ -3,6 +3,9 @@
 // unbounded memory or a core dump. A window that another client destroys
 // ends the game as closing it does: quietly, with status 0.
 #include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -37,7 +40,8 @@ QProcessEnvironment cleanEnvironment()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "QT_SCALE_FACTOR",
-                             "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "QT_ENABLE_HIGHDPI_SCALING"})
+                             "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "QT_ENABLE_HIGHDPI_SCALING", "XDG_RUNTIME_DIR",
+                             "QT_DEBUG_PLUGINS", "QT_LOGGING_RULES", "QT_LOGGING_CONF", "QT_QPA_PLATFORM_PLUGIN_PATH"})
         env.remove(QString::fromLatin1(name));
     return env;
 }
@@ -55,11 +59,11 @@ struct Ending {
 // would land.
 class GameRun {
 public:
-    explicit GameRun(const QProcessEnvironment& env, const QStringList& args = {})
+    explicit GameRun(const QProcessEnvironment& env, const QStringList& args = {}, const QString& program = gamePath())
     {
         game_.setProcessEnvironment(env);
         game_.setWorkingDirectory(dir_.path());
-        game_.start(gamePath(), args);
+        game_.start(program, args);
     }
     ~GameRun()
     {
@@ -166,6 +170,93 @@ private:
     QString display_;
 };
 
+// A Wayland compositor of the test's own, weston on the X server the test
+// runs on (with-xvfb.sh), in a runtime directory of its own; the test may
+// take it away from under the game. Its output is at the X screen's top left
+// at scale 1, so X pointer positions are its own.
+class Compositor {
+public:
+    Compositor()
+    {
+        if (!runtimeDir_.isValid())
+            return;
+        weston_.setProcessChannelMode(QProcess::MergedChannels);
+        weston_.setStandardOutputFile(runtimeDir_.filePath(QStringLiteral("weston.log")));
+        QProcessEnvironment env = cleanEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir_.path());
+        weston_.setProcessEnvironment(env);
+        weston_.start(QStringLiteral("weston"), {"--backend=x11-backend.so", "--no-config", "--idle-time=0",
+                                                 "--socket=" + kSocket, "--debug", "--width=1024", "--height=768"});
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < kStartMs && weston_.state() != QProcess::NotRunning) {
+            if (sceneGraph().contains(QLatin1String("background for output"))) {
+                up_ = true;
+                return;
+            }
+            QTest::qWait(50);
+        }
+    }
+    ~Compositor() { kill(); }
+    bool up() const { return up_; }
+    // Gone at once, as a compositor that crashes.
+    void kill()
+    {
+        if (weston_.state() != QProcess::NotRunning) {
+            weston_.kill();
+            weston_.waitForFinished();
+        }
+    }
+    QString runtimeDir() const { return runtimeDir_.path(); }
+
+    QString sceneGraph() const
+    {
+        QProcess p;
+        QProcessEnvironment env = cleanEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir_.path());
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), kSocket);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("weston-debug"), {"scene-graph"});
+        if (!p.waitForFinished(kStartMs))
+            return {};
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    // The client area's top left of the one window of that title, waited
+    // for while the game runs.
+    std::optional<QPoint> waitForWindow(const QString& title, GameRun& game) const
+    {
+        const QRegularExpression view(
+            QStringLiteral("top-level window '%1' of[^\\n]*\\n\\s*position: \\((\\d+), (\\d+)\\)[^\\n]*\\n\\s*\\[opaque: \\((\\d+), (\\d+)\\)")
+                .arg(QRegularExpression::escape(title)));
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < kStartMs && game.running()) {
+            // Once Qt has put its title bar on, above the content.
+            if (const QRegularExpressionMatch m = view.match(sceneGraph());
+                m.hasMatch() && m.captured(4).toInt() > m.captured(2).toInt())
+                return QPoint(m.captured(3).toInt(), m.captured(4).toInt());
+            QTest::qWait(20);
+        }
+        return {};
+    }
+
+    static inline const QString kSocket = QStringLiteral("wayland-skeetra-test");
+
+private:
+    QTemporaryDir runtimeDir_;
+    QProcess weston_;
+    bool up_ = false;
+};
+
+bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    return p.waitForFinished(kStartMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 enum class Phase { None, Waiting, Playing, LossBox };
 enum class Blow { None, KillServer, DestroyWindow, DestroyBox };
 
@@ -181,6 +272,9 @@ private slots:
     void noDisplayGivesOneLineAndStatusTwo();
     void badDisplayEndsWithOneLine_data();
     void badDisplayEndsWithOneLine();
+    void askedForDiagnosticsPassThrough();
+    void badWaylandEndsWithOneLine_data();
+    void badWaylandEndsWithOneLine();
 };
 
 void BadDisplay::noDisplayGivesOneLineAndStatusTwo_data()
@@ -188,15 +282,20 @@ void BadDisplay::noDisplayGivesOneLineAndStatusTwo_data()
     QTest::addColumn<QString>("display");     // empty: unset
     QTest::addColumn<QString>("wayland");     // WAYLAND_DISPLAY; empty: unset
     QTest::addColumn<QString>("platform");    // empty: unset
+    QTest::addColumn<bool>("runtimeDir");     // XDG_RUNTIME_DIR set, to an empty directory
     QTest::addColumn<QString>("mustMention"); // besides the word "display"
 
-    QTest::newRow("display with no server") << ":9999" << "" << "" << ":9999";
-    QTest::newRow("display on a socket path that does not exist") << "/nonexistent/socket:0" << "" << ""
+    QTest::newRow("display with no server") << ":9999" << "" << "" << true << ":9999";
+    QTest::newRow("display on a socket path that does not exist") << "/nonexistent/socket:0" << "" << "" << true
                                                                    << "/nonexistent/socket:0";
-    QTest::newRow("no display named") << "" << "" << "" << "DISPLAY";
-    QTest::newRow("X11 platform asked for, no display named") << "" << "" << "xcb" << "display";
-    // Qt falls back to X11 when its Wayland plugin is missing.
-    QTest::newRow("Wayland display only") << "" << "wayland-99" << "" << "XWayland";
+    QTest::newRow("no display named") << "" << "" << "" << true << "DISPLAY";
+    QTest::newRow("X11 platform asked for, no display named") << "" << "" << "xcb" << true << "display";
+    // libwayland would have its own say first in each of these.
+    QTest::newRow("Wayland display with no compositor") << "" << "wayland-99" << "" << true
+                                                        << "no compositor answers";
+    QTest::newRow("Wayland display, XDG_RUNTIME_DIR unset") << "" << "wayland-99" << "" << false
+                                                            << "XDG_RUNTIME_DIR is not set";
+    QTest::newRow("Wayland platform asked for, no compositor") << "" << "" << "wayland" << true << "\"wayland-0\"";
 }
 
 void BadDisplay::noDisplayGivesOneLineAndStatusTwo()
@@ -204,9 +303,13 @@ void BadDisplay::noDisplayGivesOneLineAndStatusTwo()
     QFETCH(QString, display);
     QFETCH(QString, wayland);
     QFETCH(QString, platform);
+    QFETCH(bool, runtimeDir);
     QFETCH(QString, mustMention);
 
     QProcessEnvironment env = cleanEnvironment();
+    QTemporaryDir dir;
+    if (runtimeDir)
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
     if (!display.isEmpty())
         env.insert(QStringLiteral("DISPLAY"), display);
     if (!wayland.isEmpty())
@@ -339,6 +442,130 @@ void BadDisplay::badDisplayEndsWithOneLine()
         QVERIFY2(e.lines.front().startsWith(QLatin1String("skeetra: ")), qPrintable(e.error));
         QVERIFY2(e.lines.front().contains(mustSay), qPrintable(e.error));
     }
+}
+
+// Qt's own account of what it does, which a user asks for, reaches them in
+// full; the cause still ends it.
+void BadDisplay::askedForDiagnosticsPassThrough()
+{
+    QProcessEnvironment env = cleanEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999"));
+    env.insert(QStringLiteral("QT_DEBUG_PLUGINS"), QStringLiteral("1"));
+    GameRun game(env);
+    QVERIFY(game.started());
+    const Ending e = game.end(kStartMs);
+    QVERIFY(e.ended && !e.crashed);
+    QCOMPARE(e.status, kNoDisplayStatus);
+    QVERIFY2(e.lines.filter(QStringLiteral("qt.core.plugin")).size() >= 10, qPrintable(e.error));
+    QVERIFY2(e.lines.filter(QStringLiteral("skeetra: ")).size() == 1, qPrintable(e.error));
+    QVERIFY2(e.lines.back().startsWith(QLatin1String("skeetra: ")), qPrintable(e.error));
+}
+
+enum class WaylandBlow { None, KillCompositor };
+Q_DECLARE_METATYPE(WaylandBlow)
+
+// The game on a Wayland compositor that goes, or on one it cannot use.
+void BadDisplay::badWaylandEndsWithOneLine_data()
+{
+    QTest::addColumn<QStringList>("env"); // NAME=value; PLATFORMS: a plugin directory with only X11's
+    QTest::addColumn<Phase>("phase");
+    QTest::addColumn<WaylandBlow>("blow");
+    QTest::addColumn<QString>("mustSay");
+
+    const QString lost = QStringLiteral("skeetra: the connection to the Wayland display \"%1\" was lost")
+                             .arg(Compositor::kSocket);
+    QTest::newRow("compositor killed in play") << QStringList{} << Phase::Playing << WaylandBlow::KillCompositor
+                                               << lost;
+    QTest::newRow("compositor killed with the loss box open") << QStringList{} << Phase::LossBox
+                                                              << WaylandBlow::KillCompositor << lost;
+    QTest::newRow("platform package missing") << QStringList{"PLATFORMS"} << Phase::None << WaylandBlow::None
+                                              << "qt6-wayland";
+}
+
+void BadDisplay::badWaylandEndsWithOneLine()
+{
+    QFETCH(QStringList, env);
+    QFETCH(Phase, phase);
+    QFETCH(WaylandBlow, blow);
+    QFETCH(QString, mustSay);
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X server for weston (run through CTest)");
+
+    Compositor compositor;
+    QVERIFY2(compositor.up(), "weston did not start");
+    QProcessEnvironment gameEnv = cleanEnvironment();
+    gameEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), compositor.runtimeDir());
+    gameEnv.insert(QStringLiteral("WAYLAND_DISPLAY"), Compositor::kSocket);
+    QTemporaryDir copy;
+    QString program = gamePath();
+    for (const QString& setting : env) {
+        if (setting == QLatin1String("PLATFORMS")) {
+            // Qt's platform plugins as a machine without qt6-wayland has
+            // them: a copy of the game whose qt.conf names a plugin
+            // directory that holds X11's alone.
+            program = copy.filePath(QStringLiteral("skeetra"));
+            QVERIFY(QFile::copy(gamePath(), program));
+            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+            QVERIFY(QDir(copy.path()).mkpath(QStringLiteral("plugins/platforms")));
+            const QString xcb = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqxcb.so");
+            QVERIFY(QFile::link(xcb, copy.filePath(QStringLiteral("plugins/platforms/libqxcb.so"))));
+            QFile conf(copy.filePath(QStringLiteral("qt.conf")));
+            QVERIFY(conf.open(QIODevice::WriteOnly));
+            conf.write("[Paths]\nPlugins = " + copy.filePath(QStringLiteral("plugins")).toUtf8() + "\n");
+        } else {
+            gameEnv.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        }
+    }
+
+    GameRun game(gameEnv, {}, program);
+    QVERIFY(game.started());
+    if (phase != Phase::None) {
+        const std::optional<QPoint> client = compositor.waitForWindow(QStringLiteral("Skeetra beta 0.01"), game);
+        if (!client) {
+            const Ending e = game.end(0);
+            QFAIL(qPrintable(QStringLiteral("no game window (ended: %1, status %2):\n%3")
+                                 .arg(e.ended).arg(e.status).arg(e.error)));
+        }
+        auto click = [&](QPoint p, int count) {
+            return xdotool({"mousemove", QString::number(client->x() + p.x()), QString::number(client->y() + p.y()),
+                            "click", "--repeat", QString::number(count), "--delay", "1", "1"});
+        };
+        if (phase == Phase::Playing)
+            QVERIFY(click(kStartSign, 1));
+        if (phase == Phase::LossBox) {
+            // What the clicks do is the other tests' matter; this one only
+            // needs the box open, and more clicks on a loaded machine.
+            QVERIFY(click(kBareWall, kStartAmmunition));
+            bool box = false;
+            for (int more = 0; more < kStartAmmunition && !box; more += 10) {
+                QElapsedTimer wait;
+                wait.start();
+                while (!box && wait.elapsed() < 2000 && game.running()) {
+                    box = compositor.sceneGraph().contains(QLatin1String("top-level window 'Skeetra' of"));
+                    QTest::qWait(50);
+                }
+                if (!box)
+                    QVERIFY(click(kBareWall, 10));
+            }
+            QVERIFY2(compositor.waitForWindow(QStringLiteral("Skeetra"), game).has_value(), "no loss box");
+        }
+        QVERIFY(game.running());
+    }
+    QElapsedTimer sinceBlow;
+    sinceBlow.start();
+    if (blow == WaylandBlow::KillCompositor)
+        compositor.kill();
+
+    const Ending e = game.end(kEndMs);
+    QVERIFY2(e.ended, "the game did not end");
+    if (blow != WaylandBlow::None)
+        qInfo("the game ended %lld ms after the compositor was killed", sinceBlow.elapsed());
+    QVERIFY(!e.crashed);
+    QVERIFY2(!game.leftFiles(), "the game left a file (a core dump?) behind");
+    QCOMPARE(e.status, kNoDisplayStatus);
+    QVERIFY2(e.lines.size() == 1, qPrintable("expected one line, got:\n" + e.error));
+    QVERIFY2(e.lines.front().startsWith(QLatin1String("skeetra: ")), qPrintable(e.error));
+    QVERIFY2(e.lines.front().contains(mustSay), qPrintable(e.error));
 }
 
 QTEST_GUILESS_MAIN(BadDisplay)

@@ -7,16 +7,20 @@
 // ammunition label's pixels change, and the win is the dark green box.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 
 #include <array>
+#include <cmath>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include <csignal>
@@ -46,7 +50,15 @@ constexpr QRect kAmmunition{72, 424, 41, 17};
 constexpr QRect kClock{272, 424, 41, 17};
 constexpr QRect kExitCaption{376, 448, 49, 25};
 constexpr QRect kWinBox{120, 128, 201, 49};
+constexpr QRect kFinalTime{224, 148, 49, 17}; // over the end of the win box's second line
+constexpr QRect kKills{152, 440, 41, 17};
+constexpr QRect kTitleOfAmmunition{8, 424, 65, 17};
 constexpr QRgb kWinGreen = 0xff008000;
+constexpr QSize kClientSize{434, 475};
+constexpr int kClockPeriodMs = 800;
+// The counters' digits: their lowest two rows meet the texts below them
+// (the kills title, the credit), so they are left out.
+constexpr QRect digits(const QRect& label) { return label.adjusted(0, 0, 0, -2); }
 
 // Points where no control lies during play; before play none of them is on
 // a shown control either.
@@ -72,6 +84,10 @@ constexpr int kWaitMs = 20000;
 // How long a thing that must not happen is given to happen anyway. Too short
 // only lets a fault slip by; it can never fail a correct game.
 constexpr int kQuietMs = 300;
+// The game ends within this of the player's last action: it ends in well
+// under a tenth of a second. Taking a window down first costs Wine on a bare
+// X server a fixed two seconds for each window, which this catches.
+constexpr int kPromptEndMs = 1000;
 
 // Rows of the client area that show the window picture; below them runs
 // the status strip.
@@ -80,6 +96,9 @@ constexpr int kPictureRows = 424;
 const QString kMainTitle = QStringLiteral("^Skeetra beta 0\\.01$");
 const QString kBoxTitle = QStringLiteral("^Skeetra$");
 
+// The Windows build, played under Wine.
+bool underWine() { return !qEnvironmentVariableIsEmpty("SKEETRA_WINE_EXE"); }
+
 QString requiredEnv(const char* name)
 {
     const QString value = qEnvironmentVariable(name);
@@ -87,6 +106,11 @@ QString requiredEnv(const char* name)
         qFatal("%s is not set; run this through CTest", name);
     return value;
 }
+
+// The platform the game plays on: its X server, or the Wayland compositor
+// with-weston.sh runs on it, whose output's scale is SKEETRA_WESTON_SCALE.
+bool onWayland() { return qEnvironmentVariable("SKEETRA_E2E_PLATFORM") == QLatin1String("wayland"); }
+int outputScale() { return qEnvironmentVariableIsSet("SKEETRA_WESTON_SCALE") ? qEnvironmentVariableIntValue("SKEETRA_WESTON_SCALE") : 1; }
 
 struct Run {
     int exitCode = -1;
@@ -106,10 +130,76 @@ Run run(const QString& program, const QStringList& args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
 }
 
+// A window as the Wayland compositor shows it, in device pixels: its
+// surface with the decoration Qt draws, and the part it paints opaque (a
+// Qt window's content).
+struct WaylandWindow {
+    QString id;
+    QString title;
+    QRect frame;
+    QRect opaque;
+};
+
+// The compositor's windows, read from its scene graph (weston --debug).
+QList<WaylandWindow> waylandWindows()
+{
+    QList<WaylandWindow> windows;
+    const Run r = run(QStringLiteral("weston-debug"), {"scene-graph"});
+    static const QRegularExpression view(
+        QStringLiteral("role xdg_toplevel, PID (\\d+), surface ID (\\d+), top-level window '(.*)' of"));
+    static const QRegularExpression corners(QStringLiteral("\\((-?\\d+), (-?\\d+)\\) -> \\((-?\\d+), (-?\\d+)\\)"));
+    const int k = outputScale();
+    auto rect = [&](const QString& line) {
+        const QRegularExpressionMatch m = corners.match(line);
+        return m.hasMatch() ? QRect(QPoint(m.captured(1).toInt() * k, m.captured(2).toInt() * k),
+                                    QPoint(m.captured(3).toInt() * k - 1, m.captured(4).toInt() * k - 1))
+                            : QRect();
+    };
+    WaylandWindow* current = nullptr; // the window whose view's lines follow
+    for (const QString& line : r.output.split('\n')) {
+        if (const QRegularExpressionMatch m = view.match(line); m.hasMatch()) {
+            windows.append({m.captured(1) + ':' + m.captured(2), m.captured(3), {}, {}});
+            current = &windows.back();
+        } else if (line.trimmed().startsWith(QLatin1String("View "))) {
+            current = nullptr;
+        } else if (current && line.trimmed().startsWith(QLatin1String("position:"))) {
+            current->frame = rect(line);
+        } else if (current && line.trimmed().startsWith(QLatin1String("[opaque:"))) {
+            current->opaque = rect(line);
+        }
+    }
+    return windows;
+}
+
+std::optional<WaylandWindow> waylandWindow(const QString& id)
+{
+    for (const WaylandWindow& w : waylandWindows())
+        if (w.id == id)
+            return w;
+    return {};
+}
+
 QStringList visibleWindows(const QString& nameRegex)
 {
+    if (onWayland()) {
+        QStringList ids;
+        const QRegularExpression name(nameRegex);
+        for (const WaylandWindow& w : waylandWindows())
+            if (name.match(w.title).hasMatch())
+                ids << w.id;
+        return ids;
+    }
     const Run r = run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", nameRegex});
     return r.exitCode == 0 ? r.output.split('\n', Qt::SkipEmptyParts) : QStringList{};
+}
+
+QString windowTitle(const QString& id)
+{
+    if (onWayland()) {
+        const std::optional<WaylandWindow> w = waylandWindow(id);
+        return w ? w->title : QString();
+    }
+    return run(QStringLiteral("xdotool"), {"getwindowname", id}).output.trimmed();
 }
 
 // Polls until the condition holds; keeps the driver's own events flowing
@@ -200,6 +290,94 @@ bool uniform(const QImage& image)
     return true;
 }
 
+// Where the crosshair's bars cross on the screen, and how wide they are,
+// in device pixels.
+struct Crossing {
+    QPointF centre;
+    int barWidth = 0;
+};
+
+// The ink of a text: the pixels that differ clearly from its ground, cut to
+// their bounding box.
+QImage ink(const QImage& image, QRgb ground)
+{
+    QImage mask(image.size(), QImage::Format_Grayscale8);
+    mask.fill(0);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int distance = std::abs(qRed(p) - qRed(ground)) + std::abs(qGreen(p) - qGreen(ground)) +
+                                 std::abs(qBlue(p) - qBlue(ground));
+            if (distance > 64) {
+                mask.setPixel(x, y, 255);
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    return mask.copy(box);
+}
+
+// Pixels where two inks differ, laid top-left on top-left.
+int inkDifference(const QImage& a, const QImage& b)
+{
+    const int w = std::max(a.width(), b.width()), h = std::max(a.height(), b.height());
+    int count = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool inA = a.rect().contains(x, y) && qGray(a.pixel(x, y)) > 0;
+            const bool inB = b.rect().contains(x, y) && qGray(b.pixel(x, y)) > 0;
+            count += inA != inB;
+        }
+    return count;
+}
+
+// Which of the numbers the region shows, read by the shape of its ink
+// against each drawn in the window's bundled face at the pixel size: the
+// game's own renderer may smooth its text differently, but the nearest
+// shape is the number shown. Nothing when the region holds no ink.
+std::optional<int> nearestNumber(const QImage& region, QRgb ground, int pixelSize, const QList<int>& candidates)
+{
+    static const QString family = [] {
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(SKEETRA_FONTS "/PTSans-Regular.ttf"));
+        return QFontDatabase::applicationFontFamilies(id).value(0);
+    }();
+    const QImage shown = ink(region, ground);
+    if (shown.isNull())
+        return {};
+    std::optional<int> best;
+    int bestDifference = 0;
+    for (int n : candidates) {
+        QImage drawn(region.width() * 2, region.height() * 2, QImage::Format_RGB32);
+        drawn.fill(ground);
+        QPainter p(&drawn);
+        QFont font(family);
+        font.setPixelSize(pixelSize);
+        p.setFont(font);
+        p.setPen(Qt::black); // the default text colour
+        p.drawText(QPoint(0, pixelSize), QString::number(n));
+        p.end();
+        const int difference = inkDifference(shown, ink(drawn, ground));
+        if (!best || difference < bestDifference) {
+            best = n;
+            bestDifference = difference;
+        }
+    }
+    return best;
+}
+
+// Whether a band of the window that no control covers shows the window
+// picture as drawn: a compositor may report a window's new place before its
+// output shows it there.
+bool showsTheFacade(const QImage& shot)
+{
+    static const QImage facade = picture("facade.gif").convertToFormat(QImage::Format_RGB32);
+    for (int y = 180; y < 200; ++y)
+        for (int x = 0; x < kClientSize.width(); ++x)
+            if (shot.pixel(x, y) != facade.pixel(x, y))
+                return false;
+    return true;
+}
+
 // One running game: its process, its window and what the bare facade looked
 // like before play.
 class Game {
@@ -226,13 +404,33 @@ public:
             qWarning("the game's error output:\n%s", process_.readAllStandardError().constData());
     }
 
+    // Starts the game on a display set to 200 %: Wine's LogPixels 192, or
+    // QT_SCALE_FACTOR=2 for Qt.
+    bool launchDense()
+    {
+        if (underWine()) {
+            const Run r = run(QStringLiteral("wine"), {"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
+                                                       "/t", "REG_DWORD", "/d", "192", "/f"});
+            if (r.exitCode != 0)
+                return fail("cannot set Wine's LogPixels");
+        }
+        extraEnv_.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+        return launch();
+    }
+
     // Starts the game and waits until its window is up and painted.
     bool launch()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("XDG_SESSION_TYPE"));
+        // On Wayland with no X display to fall back on: the game plays
+        // there or not at all.
+        env.remove(onWayland() ? QStringLiteral("DISPLAY") : QStringLiteral("WAYLAND_DISPLAY"));
+        // Settings of the screen the run plays on, as NAME=value;...
+        for (const QString& setting : qEnvironmentVariable("SKEETRA_E2E_GAME_ENV").split(';', Qt::SkipEmptyParts))
+            env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        env.insert(extraEnv_);
         process_.setProcessEnvironment(env);
         process_.setProgram(requiredEnv("SKEETRA"));
         process_.start();
@@ -241,18 +439,41 @@ public:
         if (!waitUntil([this] { return !running() || visibleWindows(kMainTitle).size() == 1; }) || !running())
             return fail("the game window did not appear");
         window_ = visibleWindows(kMainTitle).value(0);
-        if (!readGeometry())
-            return fail("cannot read the window's geometry");
-        // Painted: the ammunition shows text, and two grabs in a row agree.
+        if (onWayland() && !moveTo({0, QGuiApplication::primaryScreen()->geometry().bottom()}))
+            return false;
+        // Painted: the ammunition shows text, and two grabs in a row agree,
+        // in the same place. (Where Qt learns the size of the title bar only
+        // once the window shows, the window may take a smaller scale then.)
         QImage previous;
+        QRect place;
         const bool painted = waitUntil([&] {
+            if (!readGeometry())
+                return false;
             const QImage now = grab();
-            const bool settled = !uniform(region(now, kAmmunition)) && now == previous;
+            const bool settled = !uniform(region(now, kAmmunition)) && now == previous && geometry_ == place &&
+                                 showsTheFacade(now);
             previous = now;
+            place = geometry_;
             return settled;
         });
         if (!painted)
-            return fail("the window was never painted");
+            return fail(QStringLiteral("the window at %1, %2, %3 x %4 was never painted")
+                            .arg(geometry_.x()).arg(geometry_.y()).arg(geometry_.width()).arg(geometry_.height()));
+        // Scaled by a whole number: every design pixel a square block. Qt
+        // sizes windows in whole logical pixels: at a ratio of 2 and scale 1
+        // the last device row is the background's.
+        const QSize extra = geometry_.size() - kClientSize * scale();
+        if (extra.width() < 0 || extra.width() > 1 || extra.height() < 0 || extra.height() > 1)
+            return fail(QStringLiteral("the window is %1 x %2, no whole multiple of the design's 434 x 475")
+                            .arg(geometry_.width())
+                            .arg(geometry_.height()));
+        // All of it on the screen, the status strip and the exit caption too.
+        if (!QGuiApplication::primaryScreen()->geometry().contains(geometry_))
+            return fail(QStringLiteral("the window at %1, %2, %3 x %4 reaches past the screen")
+                            .arg(geometry_.x())
+                            .arg(geometry_.y())
+                            .arg(geometry_.width())
+                            .arg(geometry_.height()));
         facade_ = previous;
         return true;
     }
@@ -267,12 +488,19 @@ public:
     const QImage& facade() const { return facade_; }
     QString error() const { return error_; }
 
+    // The client area in design pixels: at a larger scale, one device pixel
+    // of each block.
     QImage grab() const
     {
-        return QGuiApplication::primaryScreen()
-            ->grabWindow(0, geometry_.x(), geometry_.y(), geometry_.width(), geometry_.height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
+        const int s = scale();
+        const QImage shot = screen(QRect(geometry_.topLeft(), kClientSize * s));
+        if (s <= 1)
+            return shot;
+        QImage design(kClientSize, QImage::Format_RGB32);
+        for (int y = 0; y < design.height(); ++y)
+            for (int x = 0; x < design.width(); ++x)
+                design.setPixel(x, y, shot.pixel(x * s, y * s));
+        return design;
     }
 
     // Indices of the targets that differ from the bare facade.
@@ -291,19 +519,23 @@ public:
     {
         QStringList args;
         for (const QPoint& p : points)
-            args << "mousemove" << QString::number(geometry_.x() + p.x()) << QString::number(geometry_.y() + p.y())
+            args << "mousemove" << QString::number(geometry_.x() + p.x() * scale() + scale() / 2)
+                 << QString::number(geometry_.y() + p.y() * scale() + scale() / 2)
                  << "mousedown" << "1" << "mouseup" << "1";
+        // A compositor draws its pointer into the screen that is read.
+        if (onWayland())
+            args << "mousemove" << "0" << QString::number(QGuiApplication::primaryScreen()->geometry().bottom());
         return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
     }
     bool click(const QPoint& p) { return click(QList<QPoint>{p}); }
 
     // One shot, waited for until the game has taken it.
-    bool shoot(const QPoint& p)
+    bool shoot(const QPoint& p, int timeoutMs = kWaitMs)
     {
         const QImage before = region(grab(), kAmmunition);
         if (!click(p))
             return false;
-        return waitUntil([&] { return region(grab(), kAmmunition) != before; }) ||
+        return waitUntil([&] { return region(grab(), kAmmunition) != before; }, timeoutMs) ||
                fail("the ammunition did not change after a shot");
     }
 
@@ -332,16 +564,42 @@ public:
     bool hit()
     {
         const std::optional<int> target = shownTarget();
-        return target && shoot(kTargets[*target].center());
+        if (!target || !shoot(kTargets[*target].center()))
+            return false;
+        ++kills_;
+        learnKills();
+        return true;
+    }
+
+    // Each count the kills show, as the game drew it in the counters' face,
+    // colour and ground: what the clock looks like at the same count.
+    void learnKills() { numbers_[kills_] = region(grab(), digits(kKills)); }
+    int kills() const { return kills_; }
+
+    // The count the clock shows in the shot, once the kills have shown it.
+    std::optional<int> clockIn(const QImage& shot) const
+    {
+        const QImage clock = region(shot, digits(kClock));
+        for (const auto& [count, image] : numbers_)
+            if (image == clock)
+                return count;
+        return {};
     }
 
     bool start()
     {
+        learnKills();
+        playClock_.start(); // the clock cannot have started before this
         if (!click(kStartArea.center()))
             return false;
-        return waitUntil([&] { return region(grab(), kInstructions) != region(facade_, kInstructions); }) ||
-               fail("the start sign did not start play");
+        const bool started =
+            waitUntil([&] { return region(grab(), kInstructions) != region(facade_, kInstructions); });
+        startSeenMs_ = playClock_.elapsed(); // nor after this
+        return started || fail("the start sign did not start play");
     }
+    // Milliseconds since the start click was sent.
+    qint64 playMs() const { return playClock_.elapsed(); }
+    qint64 startSeenMs() const { return startSeenMs_; }
 
     bool playToWin()
     {
@@ -353,7 +611,7 @@ public:
             const std::optional<int> target = shownTarget();
             if (target && winBoxShown())
                 return fail(QStringLiteral("won after %1 hits").arg(i));
-            if (!target || !shoot(kTargets[*target].center())) {
+            if (!target || !hit()) {
                 error_ = QStringLiteral("hit %1 of %2: %3").arg(i + 1).arg(kWinningKills).arg(error_);
                 return false;
             }
@@ -402,28 +660,184 @@ public:
     }
     bool resume() { return ::kill(static_cast<pid_t>(process_.processId()), SIGCONT) == 0 || fail("cannot continue the game"); }
 
+    // As a player closes it: on Wayland with the close button of the title
+    // bar Qt draws there.
     bool closeWindow(const QString& id)
     {
+        if (onWayland()) {
+            // Where the window stays: a button clicked beside the close
+            // button would minimise or maximise it instead.
+            std::optional<WaylandWindow> w;
+            QRect previous;
+            waitUntil([&] {
+                w = waylandWindow(id);
+                const bool settled = w && w->frame == previous && w->opaque.top() > w->frame.top();
+                previous = w ? w->frame : QRect();
+                return settled || !w;
+            });
+            if (!w)
+                return fail("no window " + id);
+            const QPoint button = w->frame.topRight() + QPoint(-17, 14) * outputScale();
+            return (moveTo(button) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0) ||
+                   fail("cannot close window " + id);
+        }
         return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
     }
 
+    // Whether the game's event loop still answers. On Wayland: the pointer,
+    // taken out of the game window and brought back, gets the game's
+    // crosshair again, which only the game can give it.
     bool answers(const QString& id)
     {
+        if (onWayland()) {
+            // Beside the right edge, clear of the targets above and below.
+            const QPoint bare = kBarePoints[0];
+            return waitUntil([&] { return crosshairCentre(bare, 20).has_value(); });
+        }
         return run(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
     }
 
     bool pressKey(const QString& id, const QString& key)
     {
+        // Weston gives a new window the keyboard.
+        if (onWayland())
+            return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", key}).exitCode == 0 ||
+                   fail("cannot press " + key);
         return run(QStringLiteral("xdotool"), {"windowfocus", "--sync", id, "key", "--clearmodifiers", key})
                        .exitCode == 0 ||
                fail("cannot press " + key);
     }
 
-    // The exit status, or nothing when the game did not end or crashed.
+    // Device pixels a design pixel takes in the game window.
+    int scale() const { return std::max(1, qRound(geometry_.width() / double(kClientSize.width()))); }
+
+    bool moveTo(const QPoint& screenPoint)
+    {
+        return run(QStringLiteral("xdotool"),
+                   {"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y())})
+                       .exitCode == 0 ||
+               fail("xdotool could not move the pointer");
+    }
+
+    // Where the crosshair's bars cross on the screen, in device pixels
+    // (between two pixels, as the bars are 2 design pixels wide), with the
+    // pointer at the client point; nothing when no crosshair is drawn there.
+    // The pointer is first taken to the desktop beside the window, to see
+    // what lies beneath it.
+    // Looks as far as `reach` design pixels around the point: far enough for
+    // a pointer drawn off its place, near enough to leave out targets.
+    std::optional<Crossing> crosshairCentre(const QPoint& clientPoint, int reach = 40)
+    {
+        const int s = scale();
+        const QPoint at = geometry_.topLeft() + clientPoint * s;
+        if (!onWayland()) {
+            // The X server draws the pointer where no screenshot sees it; it
+            // tells what it draws, and where.
+            if (!moveTo(at))
+                return {};
+            std::optional<Crossing> centre;
+            waitUntil(
+                [&] {
+                    const Run r = run(requiredEnv("X11_WINDOW"), {"cursor"});
+                    QStringList lines = r.output.split('\n', Qt::SkipEmptyParts);
+                    if (r.exitCode != 0 || lines.isEmpty())
+                        return false;
+                    const QStringList head = lines.takeFirst().split(' ');
+                    if (head.size() != 6 || head[0].toInt() != at.x() || head[1].toInt() != at.y())
+                        return false;
+                    const int w = head[4].toInt(), h = head[5].toInt();
+                    QImage drawn(w, h, QImage::Format_RGB32), bare(w, h, QImage::Format_RGB32);
+                    bare.fill(Qt::white);
+                    drawn.fill(Qt::white);
+                    for (int y = 0; y < h && y < lines.size(); ++y) {
+                        const QStringList row = lines[y].split(' ');
+                        for (int x = 0; x < w && x < row.size(); ++x) {
+                            const QRgb argb = row[x].toUInt(nullptr, 16);
+                            if (qAlpha(argb) == 255)
+                                drawn.setPixel(x, y, argb);
+                        }
+                    }
+                    centre = barsCrossing(bare, drawn);
+                    if (centre)
+                        centre->centre += at - QPoint(head[2].toInt(), head[3].toInt());
+                    return centre.has_value();
+                },
+                2000);
+            return centre;
+        }
+        const QRect around(at - QPoint(reach, reach) * s, QSize(2 * reach, 2 * reach) * s);
+        // The screen's bottom left corner, which shows little of any pointer.
+        if (!moveTo(QPoint(0, QGuiApplication::primaryScreen()->geometry().bottom())))
+            return {};
+        QTest::qWait(100);
+        const QImage bare = screen(around);
+        if (!moveTo(at))
+            return {};
+        std::optional<Crossing> centre;
+        waitUntil(
+            [&] {
+                centre = barsCrossing(bare, screen(around));
+                return centre.has_value();
+            },
+            2000);
+        if (centre)
+            centre->centre += around.topLeft();
+        return centre;
+    }
+
+    static QImage screen(const QRect& r)
+    {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // The crosshair's bars in what the pointer changed: the run of columns
+    // and of rows drawn along most of the pointer's length. With the width
+    // of the bars, in device pixels, as the third coordinate.
+    static std::optional<Crossing> barsCrossing(const QImage& bare, const QImage& with)
+    {
+        QList<int> columns(bare.width()), rows(bare.height());
+        for (int y = 0; y < bare.height(); ++y)
+            for (int x = 0; x < bare.width(); ++x)
+                if (bare.pixel(x, y) != with.pixel(x, y) && qGray(with.pixel(x, y)) < 64) {
+                    ++columns[x];
+                    ++rows[y];
+                }
+        auto bar = [](const QList<int>& counts) -> std::optional<std::pair<double, int>> {
+            const int most = *std::max_element(counts.begin(), counts.end());
+            if (most < 20)
+                return {};
+            QList<int> at;
+            for (int i = 0; i < counts.size(); ++i)
+                if (counts[i] * 10 >= most * 6)
+                    at << i;
+            if (at.back() - at.front() + 1 != at.size())
+                return {};
+            return std::pair((at.front() + at.back() + 1) / 2.0, int(at.size()));
+        };
+        const auto x = bar(columns);
+        const auto y = bar(rows);
+        if (!x || !y)
+            return {};
+        return Crossing{QPointF(x->first, y->first), std::min(x->second, y->second)};
+    }
+
+    // The exit status, or nothing when the game did not end or crashed, or
+    // took longer than kPromptEndMs from the call to end.
     std::optional<int> exitStatus()
     {
+        QElapsedTimer clock;
+        clock.start();
         if (!waitUntil([&] { return !running(); })) {
             fail("the game did not end");
+            return {};
+        }
+        // A game built with the sanitizers scans its memory for leaks as it
+        // ends, for about a second of its own.
+        if (clock.elapsed() > kPromptEndMs && !qEnvironmentVariableIsSet("SKEETRA_SANITIZED")) {
+            fail(QStringLiteral("the game took %1 ms to end").arg(clock.elapsed()));
             return {};
         }
         if (process_.exitStatus() != QProcess::NormalExit) {
@@ -453,6 +867,16 @@ private:
 
     bool readGeometry()
     {
+        if (onWayland()) {
+            // Qt rounds the opaque part outwards on a scaled window. Until
+            // Qt has put its title bar on, the content sits where the title
+            // bar will be.
+            const std::optional<WaylandWindow> w = waylandWindow(window_);
+            if (!w || w->opaque.isEmpty() || w->opaque.top() <= w->frame.top())
+                return false;
+            geometry_ = QRect(w->opaque.topLeft(), kClientSize * std::max(1, qRound(w->opaque.width() / 434.0)));
+            return true;
+        }
         const Run r = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window_});
         int values[4] = {-1, -1, -1, -1};
         const char* keys[4] = {"X", "Y", "WIDTH", "HEIGHT"};
@@ -466,10 +890,15 @@ private:
     }
 
     QProcess process_;
+    QProcessEnvironment extraEnv_;
     QString window_;
     QRect geometry_;
     QImage facade_;
     QString error_;
+    int kills_ = 0;
+    std::map<int, QImage> numbers_;
+    QElapsedTimer playClock_;
+    qint64 startSeenMs_ = 0;
 };
 
 #define GAME_VERIFY(game, ok) QVERIFY2((ok), qPrintable((game).error()))
@@ -494,10 +923,22 @@ bool reach(Game& game, Phase phase)
 
 Q_DECLARE_METATYPE(Phase)
 
+// The clock as the player saw it in one grab, and when the grab began and
+// ended, in milliseconds after the start click was sent.
+struct ClockReading {
+    QImage shot;
+    qint64 fromMs = 0, toMs = 0;
+};
+
 class EndToEnd : public QObject {
     Q_OBJECT
 private slots:
     void windowHasTitleSizeAndPlace();
+    void clockCountsOneTickPer800ms_data();
+    void clockCountsOneTickPer800ms();
+    void denseScreenPlaysToTheWin();
+    void windowFitsASmallDenseScreen();
+    void displayBelow15BitsIsRefused();
     void screenShowsThePicturesAsDrawn();
     void hundredHitsWinAndStopTheReferee();
     void lastCartridgeLoses_data();
@@ -509,15 +950,19 @@ private slots:
     void closingEndsWithStatusZero();
     void exitCaptionEndsWithStatusZero_data();
     void exitCaptionEndsWithStatusZero();
+    void crosshairMarksWhereTheShotLands();
 };
 
 void EndToEnd::windowHasTitleSizeAndPlace()
 {
     Game game;
     GAME_VERIFY(game, game.launch());
-    const Run name = run(QStringLiteral("xdotool"), {"getwindowname", game.window()});
-    QCOMPARE(name.output.trimmed(), QStringLiteral("Skeetra beta 0.01"));
-    QCOMPARE(game.geometry(), QRect(49, 81, 434, 475));
+    QCOMPARE(windowTitle(game.window()), QStringLiteral("Skeetra beta 0.01"));
+    // Wayland leaves the place of a window to the compositor.
+    if (onWayland())
+        QCOMPARE(game.geometry().size(), kClientSize);
+    else
+        QCOMPARE(game.geometry(), QRect(QPoint(49, 81), kClientSize));
     GAME_VERIFY(game, game.closeWindow(game.window()));
     const std::optional<int> status = game.exitStatus();
     GAME_VERIFY(game, status.has_value());
@@ -592,6 +1037,18 @@ void EndToEnd::hundredHitsWinAndStopTheReferee()
     QCOMPARE(region(game.grab(), kClock), clock);
     QVERIFY(game.winBoxShown());
     QVERIFY(game.running());
+
+    // The box shows the final time, the clock's count, over its dark green:
+    // drawn above the box, not hidden beneath it.
+    const QImage shot = game.grab();
+    const std::optional<int> time = game.clockIn(shot);
+    QVERIFY2(time.has_value(), "the clock shows no count the kills showed (0 to 100)");
+    QList<int> candidates{0, kWinningKills};
+    for (int n = std::max(0, *time - 3); n <= *time + 3; ++n)
+        candidates << n;
+    const std::optional<int> shown = nearestNumber(region(shot, kFinalTime), kWinGreen, 16, candidates);
+    QVERIFY2(shown.has_value(), "the win box shows no final time");
+    QCOMPARE(*shown, *time);
 
     GAME_VERIFY(game, game.click(kExitCaption.center()));
     const std::optional<int> status = game.exitStatus();
@@ -803,6 +1260,255 @@ void EndToEnd::exitCaptionEndsWithStatusZero()
     const std::optional<int> status = game.exitStatus();
     GAME_VERIFY(game, status.has_value());
     QCOMPARE(*status, 0);
+}
+
+// The pointer as drawn on the screen, at whatever scale the run's screen
+// gives the window: the crossing of its bars within a device pixel of the
+// pointer's position, and a shot aimed with the drawn crosshair lands where
+// it was aimed, on the figure and on the wall beside it.
+void EndToEnd::crosshairMarksWhereTheShotLands()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    const int s = game.scale();
+    if (qEnvironmentVariableIsSet("SKEETRA_E2E_SCALE"))
+        QCOMPARE(s, qEnvironmentVariableIntValue("SKEETRA_E2E_SCALE"));
+
+    // The pointer, where a design pixel lies, and the crosshair drawn there,
+    // seen on bare wall, where its black bars show.
+    auto offset = [&](const QPoint& clientPoint) -> std::optional<QPointF> {
+        const std::optional<Crossing> crossing = game.crosshairCentre(clientPoint);
+        if (!crossing)
+            return {};
+        // The pointer grows with the window: its 2 design pixel bars.
+        if (crossing->barWidth != 2 * s)
+            qWarning("the crosshair's bars are %d device pixels wide", crossing->barWidth);
+        if (crossing->barWidth != 2 * s)
+            return {};
+        return crossing->centre - QPointF(game.geometry().topLeft() + clientPoint * s);
+    };
+    QPointF drawn;
+    for (const QPoint& p : {QPoint(100, 300), QPoint(300, 250)}) {
+        const std::optional<QPointF> off = offset(p);
+        QVERIFY2(off.has_value(), "no crosshair of the window's scale drawn at the pointer");
+        qInfo("crosshair drawn %g, %g device pixels from the pointer", off->x(), off->y());
+        QVERIFY2(std::abs(off->x()) <= 1 && std::abs(off->y()) <= 1,
+                 qPrintable(QStringLiteral("the crosshair is drawn %1, %2 device pixels from the pointer")
+                                .arg(off->x())
+                                .arg(off->y())));
+        drawn = *off;
+    }
+
+    // Aimed by what the player sees: the pointer put where the crosshair
+    // it draws is centred on the point aimed at.
+    auto shootAt = [&](const QPoint& aim) {
+        const QPoint at = game.geometry().topLeft() + aim * s - drawn.toPoint();
+        return game.moveTo(at) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0;
+    };
+    GAME_VERIFY(game, game.start());
+    const std::optional<int> target = game.shownTarget();
+    GAME_VERIFY(game, target.has_value());
+    const QRect figure = kTargets[*target];
+    auto region = [&](const QRect& r) { return game.grab().copy(r); };
+
+    // Beside the figure, level with its chest: a miss. (A pointer drawn 16
+    // design pixels up and left of where it shoots would hit the pullover,
+    // and miss below the figure with the shot at the belt.)
+    const QImage kills = region(kKills);
+    const QImage ammunition = region(kAmmunition);
+    const QPoint beside = figure.left() > 12 ? QPoint(figure.left() - 6, figure.top() + 20)
+                                              : QPoint(figure.right() + 6, figure.top() + 20);
+    QVERIFY(shootAt(beside));
+    QVERIFY2(waitUntil([&] { return region(kAmmunition) != ammunition; }), "the shot beside the figure was not taken");
+    QTest::qWait(kQuietMs);
+    QVERIFY2(region(kKills) == kills, "the shot beside the figure hit it");
+
+    // On the figure's belt: a hit.
+    QVERIFY(shootAt(figure.topLeft() + QPoint(21, 39)));
+    QVERIFY2(waitUntil([&] { return region(kKills) != kills; }), "the shot on the figure missed");
+}
+
+void EndToEnd::clockCountsOneTickPer800ms_data()
+{
+    QTest::addColumn<int>("floodClicks");
+    QTest::newRow("quiet") << 0;
+    // Clicks on a title change nothing, and come faster than the game takes them.
+    QTest::newRow("under a flood of 3000 clicks on a label") << 3000;
+}
+
+// The clock's count, read at moments of play two seconds long, is what
+// 800 ms ticks since the start make it: never ahead, and behind by at most
+// the tick on its way. A clock that lost ticks in a flood stays behind for
+// good; one held up for a moment by a slow machine catches up, so it is
+// enough that one of the last three grabs of each quiet moment finds it
+// caught up. While the game works through the flood it is only never ahead:
+// Wine takes in a backlog of X input in one go, for seconds on a busy
+// machine, and no tick can come meanwhile.
+void EndToEnd::clockCountsOneTickPer800ms()
+{
+    QFETCH(int, floodClicks);
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    GAME_VERIFY(game, game.start());
+    for (int i = 0; i < 5; ++i)
+        GAME_VERIFY(game, game.hit());
+
+    QList<QList<ClockReading>> moments;
+    QList<bool> quiet;
+    auto readMoment = [&](bool isQuiet) {
+        quiet << isQuiet;
+        QList<ClockReading> readings;
+        for (int i = 0; i < 8; ++i) {
+            ClockReading r;
+            r.fromMs = game.playMs();
+            r.shot = game.grab();
+            r.toMs = game.playMs();
+            readings << r;
+            QTest::qWait(250);
+        }
+        moments << readings;
+    };
+    readMoment(true);
+    if (floodClicks > 0) {
+        const qint64 sent = game.playMs();
+        GAME_VERIFY(game, game.click(QList<QPoint>(floodClicks, kTitleOfAmmunition.center())));
+        readMoment(false);
+        // A miss behind the flood: once it is taken, so is the flood. A
+        // busy machine may take its time over 3000 clicks.
+        GAME_VERIFY(game, game.shoot(kBarePoints[0], 3 * kWaitMs));
+        qInfo("the flood was sent and taken in %lld ms", game.playMs() - sent);
+    } else {
+        QTest::qWait(4000);
+    }
+    readMoment(true);
+
+    // More hits teach the counts the clock showed meanwhile.
+    auto allKnown = [&] {
+        for (const auto& readings : moments)
+            for (const ClockReading& r : readings)
+                if (!game.clockIn(r.shot))
+                    return false;
+        return true;
+    };
+    while (!allKnown() && game.kills() < kWinningKills - 1)
+        GAME_VERIFY(game, game.hit());
+
+    for (int m = 0; m < moments.size(); ++m) {
+        bool caughtUp = false;
+        QString counts;
+        for (int i = 0; i < moments[m].size(); ++i) {
+            const ClockReading& r = moments[m][i];
+            const std::optional<int> count = game.clockIn(r.shot);
+            QVERIFY2(count.has_value(), "the clock shows no count the kills showed");
+            const int most = int(r.toMs / kClockPeriodMs);
+            const int least = int(std::max<qint64>(0, r.fromMs - game.startSeenMs()) / kClockPeriodMs) - 1;
+            counts += QStringLiteral(" %1 at %2-%3 ms;").arg(*count).arg(r.fromMs).arg(r.toMs);
+            QVERIFY2(*count <= most, qPrintable(QStringLiteral("the clock runs ahead, moment %1:%2").arg(m + 1).arg(counts)));
+            caughtUp = caughtUp || (i >= moments[m].size() - 3 && *count >= least);
+        }
+        qInfo("moment %d:%s", m + 1, qPrintable(counts));
+        QVERIFY2(caughtUp || !quiet[m], qPrintable(QStringLiteral("the clock is behind, moment %1 (start seen at %2 ms):%3")
+                                          .arg(m + 1)
+                                          .arg(game.startSeenMs())
+                                          .arg(counts)));
+    }
+}
+
+// At 200 % on a screen with room for it, the window is twice the size and
+// plays as at 100 %: the start sign, the targets and the win take the
+// clicks where the player sees them.
+void EndToEnd::denseScreenPlaysToTheWin()
+{
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    if (screen.width() < 1200 || screen.height() < 1200)
+        QFAIL(qPrintable(QStringLiteral("the screen, %1 x %2, has no room for the window at 200 %; "
+                                        "the test's X server needs a larger one")
+                             .arg(screen.width())
+                             .arg(screen.height())));
+    Game game;
+    GAME_VERIFY(game, game.launchDense());
+    QCOMPARE(game.scale(), 2);
+    GAME_VERIFY(game, game.playToWin());
+    QVERIFY(game.running());
+    GAME_VERIFY(game, game.click(kExitCaption.center()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+// At 200 % on a 1024 x 768 screen the window at twice the size would not
+// fit: it comes at the largest whole scale that does, all of it on the
+// screen, and the exit caption at the bottom takes its click.
+void EndToEnd::windowFitsASmallDenseScreen()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCOMPARE(screen.size(), QSize(1024, 768));
+    Game game;
+    GAME_VERIFY(game, game.launchDense()); // which checks that it is all on the screen
+    GAME_VERIFY(game, game.start());
+    GAME_VERIFY(game, game.hit());
+    GAME_VERIFY(game, game.click(kExitCaption.center()));
+    const std::optional<int> status = game.exitStatus();
+    GAME_VERIFY(game, status.has_value());
+    QCOMPARE(*status, 0);
+}
+
+// On a display of 8 bits a pixel the pictures would lose their colours: the
+// game refuses to play, with status 2 and one line that says why; the
+// Windows build also says it in an error box.
+void EndToEnd::displayBelow15BitsIsRefused()
+{
+    QProcess server;
+    server.setStandardErrorFile(QProcess::nullDevice());
+    server.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x8", "-nolisten", "tcp"});
+    QVERIFY(waitUntil([&] { return server.canReadLine() || server.state() == QProcess::NotRunning; }));
+    const QString display = ':' + QString::fromLatin1(server.readLine()).trimmed();
+    QVERIFY2(display.size() > 1, "Xvfb did not start");
+    auto stopServer = qScopeGuard([&] {
+        server.terminate();
+        server.waitForFinished();
+    });
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // xdotool's output there, or nothing when it failed.
+    auto onServer = [&](const QStringList& args) -> std::optional<QString> {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("xdotool"), args);
+        if (!p.waitForFinished(kWaitMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return {};
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    };
+
+    QProcess game;
+    game.setProcessEnvironment(env);
+    game.start(requiredEnv("SKEETRA"));
+    QVERIFY(game.waitForStarted(kWaitMs));
+    auto ended = [&] {
+        QCoreApplication::processEvents();
+        return game.state() == QProcess::NotRunning;
+    };
+    if (underWine()) {
+        QString box;
+        QVERIFY2(waitUntil([&] {
+                     box = onServer({"search", "--onlyvisible", "--name", kBoxTitle}).value_or(QString());
+                     return ended() || !box.isEmpty();
+                 }),
+                 "neither an error box nor an end");
+        QVERIFY2(!box.isEmpty(), "no error box");
+        QVERIFY(onServer({"windowfocus", "--sync", box.section('\n', 0, 0), "key", "--clearmodifiers", "Return"}));
+    }
+    QVERIFY2(waitUntil(ended), "the game did not end");
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game.exitCode(), 2);
+    const QStringList lines = QString::fromUtf8(game.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() == 1, qPrintable("expected one line, got:\n" + lines.join('\n')));
+    QVERIFY2(lines.front().startsWith(QLatin1String("skeetra: ")) && lines.front().contains(QLatin1String("colour depth")),
+             qPrintable(lines.front()));
+    QCOMPARE(onServer({"search", "--onlyvisible", "--name", kMainTitle}).value_or(QString()), QString());
 }
 
 QTEST_MAIN(EndToEnd)

@@ -6,7 +6,11 @@
 //
 //   x11-window close WINDOW             WM_DELETE_WINDOW, as from a title bar
 //   x11-window ping WINDOW [TIMEOUT_MS] _NET_WM_PING; status 0 when answered
+//   x11-window cursor                   the pointer as the server draws it:
+//       a line "X Y HOTX HOTY WIDTH HEIGHT", then one line of ARGB pixels
+//       (hexadecimal, premultiplied) a row; screenshots leave it out
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <poll.h>
 
@@ -150,9 +154,29 @@ int ping(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, int timeou
     return status;
 }
 
+int cursor(xcb_connection_t* c)
+{
+    std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+    xcb_xfixes_get_cursor_image_reply_t* image =
+        xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr);
+    if (!image) {
+        std::fprintf(stderr, "x11-window: the X server gives no cursor image\n");
+        return 1;
+    }
+    std::printf("%d %d %d %d %d %d\n", image->x, image->y, image->xhot, image->yhot, image->width, image->height);
+    const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(image);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x)
+            std::printf("%s%08x", x ? " " : "", pixels[y * image->width + x]);
+        std::printf("\n");
+    }
+    std::free(image);
+    return 0;
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: x11-window close WINDOW | ping WINDOW [TIMEOUT_MS]\n");
+    std::fprintf(stderr, "usage: x11-window close WINDOW | ping WINDOW [TIMEOUT_MS] | cursor\n");
     return 2;
 }
 
@@ -160,6 +184,12 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "cursor") {
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        const int status = xcb_connection_has_error(c) ? 1 : cursor(c);
+        xcb_disconnect(c);
+        return status;
+    }
     if (argc < 3)
         return usage();
     const std::string command = argv[1];

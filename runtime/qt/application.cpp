@@ -9,10 +9,19 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QScreen>
+#include <qpa/qplatformnativeinterface.h>
 
+#include <wayland-client-core.h>
 #include <xcb/xcb.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -20,6 +29,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace rt {
 
@@ -46,25 +57,98 @@ void forward(QtMsgType type, const QMessageLogContext& context, const QString& m
         g_qtHandler(type, context, message);
 }
 
+// The Wayland display Qt connects to, as libwayland finds it.
+std::string waylandName()
+{
+    const std::string name = env("WAYLAND_DISPLAY");
+    return name.empty() ? "wayland-0" : name;
+}
+
+// Whether Qt will try its Wayland platform first: asked for, or chosen by
+// Qt itself on a Wayland session.
+bool waylandFirst()
+{
+    if (set("QT_QPA_PLATFORM"))
+        return env("QT_QPA_PLATFORM").rfind("wayland", 0) == 0;
+    return set("WAYLAND_DISPLAY");
+}
+
+// Why no Wayland compositor can be reached, or empty when one answers.
+// libwayland would say it on stderr in its own words and Qt in several
+// more; the player gets this one line instead.
+std::string unreachableWayland()
+{
+    const std::string name = waylandName();
+    std::string path = name;
+    if (name.front() != '/') {
+        if (!set("XDG_RUNTIME_DIR"))
+            return "cannot open the window on Wayland display \"" + name +
+                   "\": XDG_RUNTIME_DIR is not set, so the display's socket cannot be found";
+        path = env("XDG_RUNTIME_DIR") + "/" + name;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return "cannot open the window on Wayland display \"" + name + "\": its socket path is too long";
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int failed = fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!failed)
+        return {};
+    return "cannot open the window on Wayland display \"" + name + "\": no compositor answers at " + path + " (" +
+           std::strerror(error) + ")";
+}
+
 // Qt aborts with a core dump when no platform plugin can start, after
 // several lines of advice. A player needs one line that says what is wrong.
+// Messages are held until the application is up: passed on then, or boiled
+// down to that line. A user who asks Qt to tell more (QT_DEBUG_PLUGINS,
+// QT_LOGGING_RULES, QT_LOGGING_CONF) gets every message as it comes.
+struct HeldMessage {
+    QtMsgType type;
+    QString text;
+    bool forwarded;
+};
+std::vector<HeldMessage> g_startupWarnings;
 std::string g_startupWarning;
 
-void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+bool diagnosticsAskedFor() { return set("QT_DEBUG_PLUGINS") || set("QT_LOGGING_RULES") || set("QT_LOGGING_CONF"); }
+
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type != QtFatalMsg) {
+        const bool now = diagnosticsAskedFor();
+        if (now)
+            forward(type, context, message);
+        g_startupWarnings.push_back({type, message, now});
+        if (type == QtDebugMsg || type == QtInfoMsg)
+            return;
         // The first warning names the cause, unless a later one names the display.
         const bool namesDisplay = message.contains(QLatin1String("display"), Qt::CaseInsensitive);
         if (g_startupWarning.empty() || (namesDisplay && g_startupWarning.find("display") == std::string::npos))
             g_startupWarning = message.toStdString();
         return;
     }
-    if (!set("DISPLAY") && set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
-        // Qt fell back to X11 on a Wayland desktop: its Wayland plugin is not installed.
-        std::fprintf(stderr,
-                     "skeetra: cannot open the window on Wayland display \"%s\": the game needs an X display "
-                     "(XWayland, named by DISPLAY) or Qt's Wayland platform plugin (Debian package qt6-wayland)\n",
-                     env("WAYLAND_DISPLAY").c_str());
+    if (waylandFirst() && !set("DISPLAY")) {
+        // A compositor answered before Qt started, or it would not have been
+        // tried; Qt says which plugin it could not find among its warnings.
+        const bool missing = std::any_of(g_startupWarnings.begin(), g_startupWarnings.end(), [](const auto& w) {
+            return w.text.contains(QLatin1String("Could not find the Qt platform plugin \"wayland"));
+        });
+        if (missing)
+            std::fprintf(stderr,
+                         "skeetra: cannot open the window on Wayland display \"%s\": Qt's Wayland platform plugin "
+                         "is not installed (Debian package qt6-wayland); QT_QPA_PLATFORM=xcb uses X11 instead, "
+                         "where there is an X display (XWayland, named by DISPLAY)\n",
+                         waylandName().c_str());
+        else
+            std::fprintf(stderr, "skeetra: cannot open the window on Wayland display \"%s\": %s\n",
+                         waylandName().c_str(),
+                         (g_startupWarning.empty() ? message.section('\n', 0, 0).toStdString() : g_startupWarning)
+                             .c_str());
     } else {
         const std::string reason =
             g_startupWarning.empty() ? message.section('\n', 0, 0).toStdString() : g_startupWarning;
@@ -78,19 +162,28 @@ void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 // The X connection while the application lives. When the server goes away,
 // Qt's xcb plugin warns and then calls exit(1) itself; a warning seen on a
 // failed connection is our cue to end first, with one line of our own.
+// Qt's Wayland platform does the same with its own line and status when the
+// compositor goes.
 std::atomic<xcb_connection_t*> g_connection{nullptr};
+std::atomic<wl_display*> g_wayland{nullptr};
 
 void runMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     xcb_connection_t* connection = g_connection.load();
-    if (!connection || !xcb_connection_has_error(connection)) {
+    wl_display* wayland = g_wayland.load();
+    const bool xLost = connection && xcb_connection_has_error(connection);
+    const bool waylandLost = wayland && wl_display_get_error(wayland) != 0;
+    if (!xLost && !waylandLost) {
         forward(type, context, message);
         return;
     }
     // Other threads that warn now wait here until the process is gone.
     static std::mutex once;
     once.lock();
-    std::fprintf(stderr, "skeetra: the connection to display \"%s\" was lost\n", env("DISPLAY").c_str());
+    if (waylandLost)
+        std::fprintf(stderr, "skeetra: the connection to the Wayland display \"%s\" was lost\n", waylandName().c_str());
+    else
+        std::fprintf(stderr, "skeetra: the connection to display \"%s\" was lost\n", env("DISPLAY").c_str());
     std::fflush(stderr);
     std::_Exit(kNoDisplayStatus);
 }
@@ -137,8 +230,15 @@ struct ConnectionWatch {
     {
         if (auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>())
             g_connection = x11->connection();
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+            g_wayland = static_cast<wl_display*>(
+                QGuiApplication::platformNativeInterface()->nativeResourceForIntegration("wl_display"));
     }
-    ~ConnectionWatch() { g_connection = nullptr; }
+    ~ConnectionWatch()
+    {
+        g_connection = nullptr;
+        g_wayland = nullptr;
+    }
 };
 
 } // namespace
@@ -153,6 +253,16 @@ int runApplication(int argc, char** argv, const Project& project)
         std::fprintf(stderr, "skeetra: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n");
         return kNoDisplayStatus;
     }
+    if (waylandFirst()) {
+        if (const std::string why = unreachableWayland(); !why.empty()) {
+            // Qt would go on to X11 where it may (XWayland): let it, quietly.
+            if (set("QT_QPA_PLATFORM") || !set("DISPLAY")) {
+                std::fprintf(stderr, "skeetra: %s\n", why.c_str());
+                return kNoDisplayStatus;
+            }
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+    }
 
     // Qt takes options of its own from the command line (-platform,
     // -display, -qwindowtitle, ...); the game takes none, so Qt sees only
@@ -165,8 +275,10 @@ int runApplication(int argc, char** argv, const Project& project)
     QApplication app(qtArgc, qtArgv);
     qInstallMessageHandler(runMessages);
     const ConnectionWatch connectionWatch(app);
-    if (!g_startupWarning.empty()) // a warning that was not fatal after all
-        std::fprintf(stderr, "%s\n", g_startupWarning.c_str());
+    for (const HeldMessage& held : g_startupWarnings) // not fatal after all
+        if (!held.forwarded)
+            forward(held.type, QMessageLogContext(), held.text);
+    g_startupWarnings.clear();
 
     if (const std::string why = unusableScreen(QGuiApplication::primaryScreen()); !why.empty()) {
         std::fprintf(stderr, "skeetra: %s\n", why.c_str());

@@ -12,6 +12,9 @@
 #include <QScreen>
 #include <QTextLayout>
 #include <QTimer>
+#include <QWindow>
+#include <private/qwindow_p.h>
+#include <qpa/qplatformscreen.h>
 
 #include <algorithm>
 #include <cmath>
@@ -67,6 +70,15 @@ std::string unusableScreen(const QScreen* screen)
         return line;
     }
     return {};
+}
+
+int fittingScale(QSize client, QSize frame, QSize workArea, double ratio)
+{
+    int scale = std::max(1, static_cast<int>(std::lround(ratio)));
+    while (scale > 1 && (client.width() * scale + frame.width() > workArea.width() ||
+                         client.height() * scale + frame.height() > workArea.height()))
+        --scale;
+    return scale;
 }
 
 void loadFonts(const FormDesign& design)
@@ -150,7 +162,9 @@ FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : Q
     loadFonts(d);
     setWindowTitle(qs(d.caption));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFixedSize(form.clientWidth(), form.clientHeight());
+    // The window has one size, so no maximise button that does nothing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     move(twipsToPixels(d.client.left), twipsToPixels(d.client.top));
     if (!d.picture.empty())
         picture_ = pixmap(d.picture);
@@ -161,7 +175,7 @@ FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : Q
     }
     if (!d.icon.empty())
         setWindowIcon(QIcon(qs(d.icon)));
-    updatePointer();
+    updateScale();
     for (const auto& c : form.controls()) {
         if (c->kind() != ControlKind::Timer)
             continue;
@@ -183,6 +197,47 @@ FormWindow::~FormWindow()
         form_.setHost(nullptr);
 }
 
+void FormWindow::updateScale()
+{
+    const QScreen* on = screen();
+    const double ratio = on ? on->devicePixelRatio() : devicePixelRatioF();
+    QSize workArea(form_.clientWidth() * 64, form_.clientHeight() * 64);
+    QSize frame;
+    if (on)
+        workArea = on->availableGeometry().size() * ratio;
+    // The frame is known once the window is on the screen; before that the
+    // window is sized without it and looked at again when it shows.
+    if (isVisible())
+        frame = (frameGeometry().size() - size()) * ratio;
+    const int scale = fittingScale({form_.clientWidth(), form_.clientHeight()}, frame, workArea, ratio);
+    if (scale == scale_ && ratio == ratio_)
+        return;
+    scale_ = scale;
+    ratio_ = ratio;
+    // Qt sizes windows in whole logical pixels; where the design does not
+    // divide evenly, the last device row or column shows the background.
+    auto logical = [&](int pixels) { return static_cast<int>(std::ceil(pixels * scale / ratio - 1e-9)); };
+    setFixedSize(logical(form_.clientWidth()), logical(form_.clientHeight()));
+    updatePointer();
+    update();
+}
+
+QRect FormWindow::toWindow(const PixelRect& r) const
+{
+    const double k = scale_ / ratio_;
+    const int left = static_cast<int>(std::floor(r.left * k));
+    const int top = static_cast<int>(std::floor(r.top * k));
+    return QRect(QPoint(left, top), QPoint(static_cast<int>(std::ceil((r.left + r.width) * k)) - 1,
+                                           static_cast<int>(std::ceil((r.top + r.height) * k)) - 1));
+}
+
+// Qt gives fractions of a pixel on scaled displays; the design's pixels
+// are whole, and floor keeps a point just left of the window outside it.
+int FormWindow::designPixel(qreal coordinate) const
+{
+    return static_cast<int>(std::floor(coordinate * ratio_ / scale_ + 1e-9));
+}
+
 void FormWindow::updatePointer()
 {
     const FormDesign& d = form_.design();
@@ -191,29 +246,29 @@ void FormWindow::updatePointer()
     const QPixmap pointer(qs(d.mouseIcon));
     if (pointer.isNull())
         return;
-    // On a dense display the pointer grows with the window, pixel for
-    // pixel like the pictures. Qt 6.4 takes the hot spot of a pixmap whose
-    // device pixel ratio is not 1 in device pixels, so it is scaled here too.
-    // Beyond the largest cursor the server takes, the pointer stays at that.
+    // The pointer grows with the window, pixel for pixel like the pictures,
+    // up to the largest cursor servers commonly take. Platforms read the
+    // pointer's picture in device pixels but its hot spot in their own
+    // units: device pixels on X11, surface units (device pixels divided by
+    // the output's scale) on Wayland, whose scale Qt takes from the
+    // pixmap's ratio. Qt's own scale factor plays no part in either.
     const int largest = std::max(1, kMaxPointerSize / std::max({pointer.width(), pointer.height(), 1}));
-    const double ratio = devicePixelRatioF();
-    int scale = 1;
-    if (ratio >= largest)
-        scale = largest;
-    else if (ratio > 1)
-        scale = static_cast<int>(std::lround(ratio));
-    if (scale == 1) {
-        setCursor(QCursor(pointer, d.mouseHotX, d.mouseHotY));
-        return;
-    }
-    QPixmap dense = pointer.scaled(pointer.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    dense.setDevicePixelRatio(scale);
-    setCursor(QCursor(dense, d.mouseHotX * scale, d.mouseHotY * scale));
+    const int scale = std::clamp(scale_, 1, largest);
+    const QScreen* on = screen();
+    const int native = on && on->handle() ? std::max(1, static_cast<int>(on->handle()->devicePixelRatio())) : 1;
+    QPixmap dense = scale == 1 ? pointer
+                               : pointer.scaled(pointer.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    dense.setDevicePixelRatio(native);
+    setCursor(QCursor(dense, d.mouseHotX * scale / native, d.mouseHotY * scale / native));
 }
 
 bool FormWindow::event(QEvent* event)
 {
-    // The ratio is known once the window is on a screen, and changes with the screen.
+    // The ratio is known once the window is on a screen, and changes with
+    // the screen; the frame is known once the window is shown, and moves
+    // come after a window manager has framed it.
+    if (event->type() == QEvent::Move && isVisible())
+        updateScale();
     if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal) {
         // Start-up refuses an unusable screen; this is for a window moved
         // onto one. Nothing of the game is worth keeping at that point.
@@ -222,7 +277,7 @@ bool FormWindow::event(QEvent* event)
             std::fflush(stderr);
             std::_Exit(kNoDisplayStatus);
         }
-        updatePointer();
+        updateScale();
     }
     return QWidget::event(event);
 }
@@ -252,8 +307,9 @@ void FormWindow::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setClipRegion(event->region());
     painter.fillRect(rect(), colour(form_.design().backColour));
-    // One to one and never smoothed: on a dense display each picture pixel
-    // becomes a sharp block.
+    // Design pixels from here on. Never smoothed: on a dense display each
+    // picture pixel becomes a sharp block of device pixels.
+    painter.scale(scale_ / ratio_, scale_ / ratio_);
     painter.drawPixmap(0, 0, picture_);
     const auto& controls = form_.controls();
     for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
@@ -262,7 +318,7 @@ void FormWindow::paintEvent(QPaintEvent* event)
             continue;
         // Laying out every label's text for each small update would cost
         // more than the referee's whole tick.
-        if (!event->region().intersects(toQRect(c.rect())))
+        if (!event->region().intersects(toWindow(c.rect())))
             continue;
         if (c.kind() == ControlKind::Label) {
             paintLabel(painter, static_cast<const Label&>(c));
@@ -288,7 +344,7 @@ void FormWindow::paintLabel(QPainter& painter, const Label& label)
     painter.restore();
 }
 
-void FormWindow::controlChanged(Control& control) { update(toQRect(control.rect())); }
+void FormWindow::controlChanged(Control& control) { update(toWindow(control.rect())); }
 
 void FormWindow::timerChanged(Timer& timer)
 {
@@ -301,10 +357,6 @@ void FormWindow::timerChanged(Timer& timer)
             slot.qtimer->stop();
     }
 }
-
-// Qt gives fractions of a pixel on scaled displays; the design's pixels
-// are whole, and floor keeps a point just left of the window outside it.
-static int designPixel(qreal coordinate) { return static_cast<int>(std::floor(coordinate)); }
 
 void FormWindow::mousePressEvent(QMouseEvent* event)
 {
@@ -329,15 +381,21 @@ void FormWindow::closeEvent(QCloseEvent* event)
     form_.close();
 }
 
-// The box is modal to the game, not to Qt: Qt drops the close request of a
-// window that a modal box blocks, and closing the window must end the program
-// even then. Form keeps every click and tick away while the handler waits.
+// The box is a modal dialog of the game window, so that window managers and
+// compositors keep it over the game (modal to the application, the one
+// window: Qt's Wayland platform draws no title bar on a window-modal one).
+// Qt itself would drop the close request of the window the box blocks, and
+// closing the window must end the program even then, so Qt is told the game
+// window is not blocked; Form keeps every click and tick away while the
+// handler waits.
 void FormWindow::waitOnBox(QMessageBox& box)
 {
     QEventLoop loop;
     connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
-    box.setWindowModality(Qt::NonModal);
+    box.setWindowModality(Qt::ApplicationModal);
     box.show();
+    if (QWindow* game = windowHandle())
+        qt_window_private(game)->blockedByModalWindow = false;
     box.activateWindow();
     boxLoop_ = &loop;
     loop.exec();

@@ -28,6 +28,11 @@ namespace rt {
 // Why the window cannot be shown on the screen, or empty when it can.
 std::string unusableScreen(const QScreen* screen);
 
+// The whole number of device pixels a design pixel takes: the screen's own
+// ratio, rounded, or less where the window with its frame would not fit the
+// work area. Sizes in device pixels.
+int fittingScale(QSize client, QSize frame, QSize workArea, double ratio);
+
 // Registers the design's bundled fonts with Qt; safe to call more than once.
 void loadFonts(const FormDesign& design);
 // The bundled face for a design font, at the pixel size its points have at 96 dpi.
@@ -78,8 +83,12 @@ private:
     };
     QColor colour(const Colour& c) const;
     void paintLabel(QPainter& painter, const Label& label);
+    // Chooses the scale for the window's screen and sizes the window to it.
+    void updateScale();
     void updatePointer();
     void waitOnBox(QMessageBox& box);
+    QRect toWindow(const PixelRect& r) const;
+    int designPixel(qreal coordinate) const;
 
     Form& form_;
     QPixmap picture_;
@@ -88,6 +97,14 @@ private:
     bool quitOnEnd_ = true;
     bool timersStarted_ = false;
     QEventLoop* boxLoop_ = nullptr;
+    // Device pixels a design pixel takes, and the screen's own ratio of
+    // device pixels to Qt's logical ones; the two differ where the window
+    // would not fit the screen at its ratio, or where the ratio has a fraction.
+    int scale_ = 0;
+    double ratio_ = 1;
+
+public:
+    int scale() const { return scale_; }
 };
 
 } // namespace rt

@@ -27,6 +27,11 @@ int runApplication(int argc, char**, const Project& project)
             window.show();
             window.startTimers();
             status = window.run();
+            // At once, window and all: taking the window down first, or a
+            // message box still closing on its thread, would cost Wine on a
+            // bare X server two seconds each.
+            std::fflush(nullptr);
+            ExitProcess(static_cast<UINT>(status));
         }
     } catch (const win32::StartupError& error) {
         std::fprintf(stderr, "skeetra: cannot open the window: %s\n", error.what.c_str());

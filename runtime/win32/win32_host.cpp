@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <memory>
+#include <thread>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -33,8 +36,26 @@ constexpr UINT_PTR kBoxOpenTimer = 2;
 constexpr int kCoarseTickMs = 16;
 
 // Whole-number scaling keeps the pictures' pixels square and sharp: 150 %
-// shows the design at 1, 200 % at 2.
+// shows the design at 1, 200 % at 2, unless the window would not fit.
 int scaleFor(UINT dpi) { return std::max(1, static_cast<int>(dpi / USER_DEFAULT_SCREEN_DPI)); }
+// Below 15 bits a pixel the pictures lose their colours.
+constexpr int kMinDepth = 15;
+// A timer held up longer than this (the process stopped, the machine
+// asleep) starts its schedule afresh instead of catching up in a burst;
+// anything shorter is made up tick by tick, so the clock loses no time.
+constexpr long long kMaxCatchUpMs = 60'000;
+constexpr long long kMaxCatchUpPeriods = 1000;
+
+RECT workAreaOf(HMONITOR monitor)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (monitor && GetMonitorInfoW(monitor, &info))
+        return info.rcWork;
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
 
 [[noreturn]] void fail(const std::string& what, HRESULT hr = S_OK)
 {
@@ -297,6 +318,15 @@ HICON iconFrom(IWICImagingFactory* wic, std::string_view path, int scale, bool i
 FormWindow::FormWindow(Form& form) : form_(form)
 {
     const FormDesign& d = form.design();
+    {
+        HDC screen = GetDC(nullptr);
+        const int depth = screen ? GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES) : 0;
+        if (screen)
+            ReleaseDC(nullptr, screen);
+        if (depth < kMinDepth)
+            fail("the display's colour depth of " + std::to_string(depth) + " bits is not supported (" +
+                 std::to_string(kMinDepth) + " or more are needed)");
+    }
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic_));
     if (FAILED(hr))
         fail("no Windows Imaging Component", hr);
@@ -348,16 +378,19 @@ FormWindow::FormWindow(Form& form) : form_(form)
 
     // The design places the client area; the frame goes around it.
     const UINT dpi = GetDpiForSystem();
-    setScale(scaleFor(dpi));
-    const RECT frame = frameFor(twipsToPixels(d.client.left) * scale_, twipsToPixels(d.client.top) * scale_, dpi);
+    const POINT designed{twipsToPixels(d.client.left), twipsToPixels(d.client.top)};
+    const RECT work = workAreaOf(MonitorFromPoint(designed, MONITOR_DEFAULTTOPRIMARY));
+    setScale(fittingScale(dpi, work));
+    const RECT frame = placedFrame(dpi, work);
     window_ = CreateWindowExW(kExStyle, kWindowClass, widen(d.caption).c_str(), kStyle, frame.left, frame.top,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!window_)
         fail("cannot create the window");
     const UINT actual = GetDpiForWindow(window_);
     if (actual != dpi) {
-        setScale(scaleFor(actual));
-        const RECT f = frameFor(twipsToPixels(d.client.left) * scale_, twipsToPixels(d.client.top) * scale_, actual);
+        const RECT actualWork = workAreaOf(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY));
+        setScale(fittingScale(actual, actualWork));
+        const RECT f = placedFrame(actual, actualWork);
         SetWindowPos(window_, nullptr, f.left, f.top, f.right - f.left, f.bottom - f.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -417,12 +450,33 @@ void FormWindow::loadFonts()
     }
 }
 
-RECT FormWindow::frameFor(int clientLeft, int clientTop, UINT dpi) const
+RECT FormWindow::frameAt(int scale, int clientLeft, int clientTop, UINT dpi) const
 {
-    RECT r{clientLeft, clientTop, clientLeft + form_.clientWidth() * scale_,
-           clientTop + form_.clientHeight() * scale_};
+    RECT r{clientLeft, clientTop, clientLeft + form_.clientWidth() * scale, clientTop + form_.clientHeight() * scale};
     AdjustWindowRectExForDpi(&r, kStyle, FALSE, kExStyle, dpi);
     return r;
+}
+
+int FormWindow::fittingScale(UINT dpi, const RECT& work) const
+{
+    for (int scale = scaleFor(dpi); scale > 1; --scale) {
+        const RECT frame = frameAt(scale, 0, 0, dpi);
+        if (frame.right - frame.left <= work.right - work.left && frame.bottom - frame.top <= work.bottom - work.top)
+            return scale;
+    }
+    return 1;
+}
+
+// At the designed place, times the scale; moved up or left as far as it
+// takes to keep the whole frame, status strip included, on the work area.
+RECT FormWindow::placedFrame(UINT dpi, const RECT& work) const
+{
+    const TwipRect& client = form_.design().client;
+    RECT frame = frameFor(twipsToPixels(client.left) * scale_, twipsToPixels(client.top) * scale_, dpi);
+    const LONG dx = std::max(std::min(0L, work.right - frame.right), work.left - frame.left);
+    const LONG dy = std::max(std::min(0L, work.bottom - frame.bottom), work.top - frame.top);
+    OffsetRect(&frame, dx, dy);
+    return frame;
 }
 
 void FormWindow::setScale(int scale)
@@ -678,22 +732,35 @@ void FormWindow::timerChanged(Timer& timer)
 }
 
 // Each tick is due one interval after the last was due, so the 800 ms clock
-// does not drift by the time its handlers take; after a stall the ticks
-// missed are dropped, not delivered in a burst.
+// does not drift by the time its handlers take. A tick that comes late
+// leaves the next one due where it was: ticks held up by a busy moment
+// follow one a turn until the timer has caught up, and no tick of the clock
+// is lost (see kMaxCatchUpMs for the one exception).
 void FormWindow::arm(TimerSlot& slot, bool first)
 {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const long long interval = std::max(1, slot.timer->Interval()) * ticksPerSecond_ / 1000;
-    if (first || slot.due + interval <= now.QuadPart)
+    const long long intervalMs = std::max(1, slot.timer->Interval());
+    const long long interval = intervalMs * ticksPerSecond_ / 1000;
+    const long long maxBehind = std::min(kMaxCatchUpMs, intervalMs * kMaxCatchUpPeriods) * ticksPerSecond_ / 1000;
+    if (first)
         slot.due = now.QuadPart + interval;
-    else
-        slot.due += interval;
-    LARGE_INTEGER wait;
-    // Relative, in 100 ns units.
-    wait.QuadPart = -std::max(1LL, (slot.due - now.QuadPart) * 10'000'000 / ticksPerSecond_);
-    SetWaitableTimer(slot.handle, &wait, 0, nullptr, nullptr, FALSE);
+    else if ((slot.due += interval) < now.QuadPart - maxBehind)
+        slot.due = now.QuadPart + interval;
     slot.armed = true;
+    wakeAtDue(slot, now.QuadPart);
+}
+
+// The waitable timer only wakes run() up; whether a tick is due is the
+// performance counter's to say.
+void FormWindow::wakeAtDue(TimerSlot& slot, long long now)
+{
+    LARGE_INTEGER wait;
+    // Relative, in 100 ns units, rounded up so that it does not fire early.
+    const long long ahead = std::max(0LL, slot.due - now);
+    wait.QuadPart = -std::max(1LL, (ahead * 10'000'000 + ticksPerSecond_ - 1) / ticksPerSecond_);
+    SetWaitableTimer(slot.handle, &wait, 0, nullptr, nullptr, FALSE);
+    slot.signalled = false;
 }
 
 void FormWindow::disarm(TimerSlot& slot)
@@ -702,6 +769,7 @@ void FormWindow::disarm(TimerSlot& slot)
         return;
     CancelWaitableTimer(slot.handle);
     slot.armed = false;
+    slot.signalled = false;
 }
 
 void FormWindow::updateResolution()
@@ -719,16 +787,34 @@ void FormWindow::updateResolution()
     periodRaised_ = need;
 }
 
-void FormWindow::fireDueTimers()
+// Every timer that is due ticks once, in the order of the design; one that
+// is further behind ticks again on the next turn, after one message, so
+// neither timers nor input can starve the other.
+bool FormWindow::fireDueTimers()
 {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    bool ticked = false;
     for (auto& slot : timers_) {
         if (ended_)
-            return;
-        if (!slot.armed || WaitForSingleObject(slot.handle, 0) != WAIT_OBJECT_0)
+            return ticked;
+        if (!slot.armed)
             continue;
+        if (now.QuadPart < slot.due) {
+            // Woken a hair early by a clock of its own: it must wake run() again.
+            if (slot.signalled)
+                wakeAtDue(slot, now.QuadPart);
+            continue;
+        }
         arm(slot, false);
         form_.tick(*slot.timer);
+        ticked = true;
     }
+    // Painting waits until no input is queued; a tick shows at once, also
+    // in a flood of clicks.
+    if (ticked && !ended_ && window_)
+        UpdateWindow(window_);
+    return ticked;
 }
 
 int FormWindow::run()
@@ -736,12 +822,14 @@ int FormWindow::run()
     std::vector<HANDLE> handles;
     std::vector<TimerSlot*> slots;
     for (;;) {
+        fireDueTimers();
         MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT)
                 return form_.ended() ? form_.exitStatus() : static_cast<int>(message.wParam);
             TranslateMessage(&message);
             DispatchMessageW(&message);
+            continue;
         }
         handles.clear();
         slots.clear();
@@ -752,31 +840,110 @@ int FormWindow::run()
             }
         const DWORD count = static_cast<DWORD>(handles.size());
         const DWORD woken = MsgWaitForMultipleObjectsEx(count, handles.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken < WAIT_OBJECT_0 + count) {
-            // The wait took this timer's signal; the others are polled so
-            // that a busy 1 ms timer cannot starve a slower one.
-            TimerSlot& slot = *slots[woken - WAIT_OBJECT_0];
-            if (slot.armed && !ended_) {
-                arm(slot, false);
-                form_.tick(*slot.timer);
-            }
-            fireDueTimers();
-        }
+        if (woken < WAIT_OBJECT_0 + count)
+            slots[woken - WAIT_OBJECT_0]->signalled = true; // the wait took its signal
     }
 }
 
 // ---------------------------------------------------------------- boxes and the end
 
+namespace {
+
+// A message box runs on a thread of its own, which tells the window's thread
+// the moment the player answers, before the box goes. Taking a window down
+// costs Wine on a bare X server two seconds; the loss box is followed by the
+// program's end, which then need not wait for it.
+struct BoxAnswer {
+    HANDLE answered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~BoxAnswer() { CloseHandle(answered); }
+};
+
+thread_local BoxAnswer* t_boxAnswer = nullptr;
+
+// A button of the box pressed, by the mouse, the keyboard or its close box.
+bool isAnswer(HWND window, UINT message, WPARAM wParam)
+{
+    if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED)
+        return false;
+    const int id = LOWORD(wParam);
+    wchar_t name[8]{};
+    return id >= IDOK && id <= IDCONTINUE && GetClassNameW(window, name, 8) && std::wcscmp(name, L"#32770") == 0;
+}
+
+bool isBox(HWND window)
+{
+    wchar_t name[8]{};
+    return GetClassNameW(window, name, 8) && std::wcscmp(name, L"#32770") == 0;
+}
+
+LRESULT CALLBACK sentToBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && t_boxAnswer && isAnswer(m->hwnd, m->message, m->wParam))
+        SetEvent(t_boxAnswer->answered);
+    // A box disables its owner, and a disabled window takes no close
+    // request; the game window is enabled again before the box shows, so
+    // that closing it ends the program also while the box is open. The Form
+    // takes no click meanwhile.
+    if (code == HC_ACTION && m->message == WM_SHOWWINDOW && m->wParam && isBox(m->hwnd))
+        if (HWND owner = GetWindow(m->hwnd, GW_OWNER))
+            EnableWindow(owner, TRUE);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK postedToBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* m = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && t_boxAnswer && isAnswer(m->hwnd, m->message, m->wParam))
+        SetEvent(t_boxAnswer->answered);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
 int FormWindow::showBox(const std::wstring& text, UINT type)
 {
-    // Fires in the box's own message loop, once the box has disabled the window.
+    // Fires in the loop below, once the box has disabled the window.
     if (boxDepth_++ == 0)
         SetTimer(window_, kBoxOpenTimer, USER_TIMER_MINIMUM, nullptr);
-    const int answer = MessageBoxW(window_, text.c_str(), widen(form_.design().appTitle).c_str(),
-                                   type | MB_OK | MB_SETFOREGROUND);
+    auto answer = std::make_shared<BoxAnswer>();
+    std::thread([answer, owner = window_, text, title = widen(form_.design().appTitle), type] {
+        t_boxAnswer = answer.get();
+        const DWORD thread = GetCurrentThreadId();
+        HHOOK sent = SetWindowsHookExW(WH_CALLWNDPROC, sentToBox, nullptr, thread);
+        HHOOK posted = SetWindowsHookExW(WH_GETMESSAGE, postedToBox, nullptr, thread);
+        MessageBoxW(owner, text.c_str(), title.c_str(), type | MB_OK | MB_SETFOREGROUND);
+        SetEvent(answer->answered);
+        if (sent)
+            UnhookWindowsHookEx(sent);
+        if (posted)
+            UnhookWindowsHookEx(posted);
+        t_boxAnswer = nullptr;
+    }).detach();
+
+    // The window's own messages go on meanwhile: painting, and closing it,
+    // which ends the program; the Form takes no other event until the box
+    // is answered.
+    for (bool quit = false; !quit;) {
+        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &answer->answered, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0)
+            break;
+        // One message at a time: the answer counts before the rest of a
+        // flood of clicks still queued behind it.
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam)); // for run(), which ends the program
+                quit = true;
+            } else {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
     if (--boxDepth_ == 0)
         KillTimer(window_, kBoxOpenTimer);
-    return answer;
+    return IDOK;
 }
 
 void FormWindow::messageBox(std::string_view text) { showBox(widen(text), 0); }
@@ -795,10 +962,10 @@ void FormWindow::programEnded(int status)
     for (auto& slot : timers_)
         disarm(slot);
     updateResolution();
-    if (window_)
-        ShowWindow(window_, SW_HIDE);
-    // An open box's own message loop ends on the quit message and posts it
-    // again, so the end takes the box with it and reaches run().
+    // The window stays as it is: the process leaves it as soon as run()
+    // returns, and hiding it first would cost Wine two seconds. An open
+    // box's loop ends on the quit message and posts it again, so the end
+    // reaches run().
     PostQuitMessage(status);
 }
 
@@ -854,6 +1021,13 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         }
         break;
+    case WM_MOUSEACTIVATE:
+        // Clicks on the game while a box is open do nothing, and must not
+        // take the keyboard from the box either. Wine asks the same
+        // question before it closes the window, which must still close it.
+        if (boxDepth_ > 0)
+            return LOWORD(lParam) == HTCLIENT ? MA_NOACTIVATEANDEAT : MA_NOACTIVATE;
+        break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         SetCapture(window_);
@@ -872,7 +1046,7 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DPICHANGED: {
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        setScale(scaleFor(HIWORD(wParam)));
+        setScale(fittingScale(HIWORD(wParam), workAreaOf(MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST))));
         const RECT frame = frameFor(0, 0, HIWORD(wParam));
         SetWindowPos(window_, nullptr, suggested->left, suggested->top, frame.right - frame.left,
                      frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -55,7 +55,9 @@ public:
     void show();
     // Starts the timers the design enables; call after the load event.
     void startTimers();
-    // Delivers messages and timer ticks until the program ends; returns its status.
+    // Delivers messages and timer ticks until the program ends; returns its
+    // status. Every turn of the loop delivers the ticks that are due before
+    // the next message, so no flood of input holds a timer back.
     int run();
 
     void controlChanged(Control& control) override;
@@ -70,7 +72,8 @@ private:
         Timer* timer;
         HANDLE handle;
         bool armed = false;
-        long long due = 0; // performance-counter time of the next tick
+        bool signalled = false; // a wait took its waitable timer's signal
+        long long due = 0;      // performance-counter time of the next tick
     };
     struct FontKey {
         std::wstring family;
@@ -90,9 +93,14 @@ private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void loadFonts();
+    // The largest whole-number scale up to the display's whose window fits
+    // the work area, and the window's frame there, moved inside it.
+    int fittingScale(UINT dpi, const RECT& work) const;
+    RECT placedFrame(UINT dpi, const RECT& work) const;
     void setScale(int scale);
     void rebuildScaled();
-    RECT frameFor(int clientLeft, int clientTop, UINT dpi) const;
+    RECT frameFor(int clientLeft, int clientTop, UINT dpi) const { return frameAt(scale_, clientLeft, clientTop, dpi); }
+    RECT frameAt(int scale, int clientLeft, int clientTop, UINT dpi) const;
     RECT scaled(const PixelRect& r) const;
     COLORREF colour(const Colour& c) const;
     const LoadedFont& fontFor(const FontDesign& font);
@@ -102,8 +110,10 @@ private:
     void release(int x, int y);
 
     void arm(TimerSlot& slot, bool first);
+    void wakeAtDue(TimerSlot& slot, long long now);
     void disarm(TimerSlot& slot);
-    void fireDueTimers();
+    // Delivers one tick of every timer that is due; whether any ticked.
+    bool fireDueTimers();
     void updateResolution();
     int showBox(const std::wstring& text, UINT type);
 

@@ -1,0 +1,181 @@
+// The Win32 host's own rules, run under Wine (or on Windows): how a label
+// breaks its caption into lines, and the exit status of a program that a
+// runtime error ends. A plain program: the Windows build has no Qt.
+#include "form1_design.h"
+#include "win32_host.h"
+
+#include <objbase.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+int g_failures = 0;
+
+void check(bool ok, const std::string& what)
+{
+    std::printf("%s: %s\n", ok ? "PASS" : "FAIL", what.c_str());
+    g_failures += !ok;
+}
+
+std::string narrow(const std::wstring& wide)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), text.data(), n, nullptr, nullptr);
+    return text;
+}
+
+std::string joined(const std::vector<std::wstring>& lines)
+{
+    std::string text;
+    for (const std::wstring& line : lines)
+        text += "[" + narrow(line) + "]";
+    return text;
+}
+
+// The lines without the blanks that hang past the label's edge.
+std::vector<std::wstring> trimmed(std::vector<std::wstring> lines)
+{
+    for (std::wstring& line : lines)
+        while (!line.empty() && line.back() == L' ')
+            line.pop_back();
+    return lines;
+}
+
+// A screen DC with the bundled face the design's "MS Sans Serif" stands for,
+// at the pixel size the host gives the points.
+struct TextDc {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HANDLE loaded = nullptr;
+    HFONT font = nullptr;
+
+    explicit TextDc(double points)
+    {
+        const std::string_view bytes = rt::win32::resourceBytes(":/fonts/PTSans-Regular.ttf");
+        DWORD count = 0;
+        loaded = AddFontMemResourceEx(const_cast<char*>(bytes.data()), DWORD(bytes.size()), nullptr, &count);
+        LOGFONTW logical{};
+        logical.lfHeight = -int(points * 96.0 / 72.0 + 0.5);
+        logical.lfWeight = FW_NORMAL;
+        logical.lfCharSet = DEFAULT_CHARSET;
+        logical.lfOutPrecision = OUT_TT_PRECIS;
+        logical.lfQuality = ANTIALIASED_QUALITY;
+        rt::win32::fontFamilyName(bytes).copy(logical.lfFaceName, LF_FACESIZE - 1);
+        font = CreateFontIndirectW(&logical);
+        SelectObject(dc, font);
+    }
+    ~TextDc()
+    {
+        DeleteDC(dc);
+        DeleteObject(font);
+        RemoveFontMemResourceEx(loaded);
+    }
+    int width(const std::wstring& text) const
+    {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.data(), int(text.size()), &size);
+        return int(size.cx);
+    }
+};
+
+void labelLinesBreakAtWordsThatDoNotFit()
+{
+    TextDc t(9.75);
+    struct Case {
+        const char* name;
+        std::wstring text;
+        int width;
+        std::vector<std::wstring> lines; // as drawn, blanks included
+    };
+    const Case cases[] = {
+        // Only a word's visible part has to fit; its trailing blank hangs.
+        {"a word that fits only without its trailing blank", L"ab cd ef", t.width(L"ab cd"), {L"ab cd ", L"ef"}},
+        {"a run of blanks hangs past the edge", L"ab      cd", t.width(L"ab"), {L"ab      ", L"cd"}},
+        {"a word wider than the label stands alone", L"a verylongword b", t.width(L"a v"), {L"a ", L"verylongword ", L"b"}},
+        {"a leading blank is kept", L" ab cd", t.width(L" ab cd"), {L" ab cd"}},
+        {"empty", L"", 10, {L""}},
+    };
+    for (const Case& c : cases) {
+        const auto lines = rt::win32::labelLines(t.dc, c.width, c.text);
+        check(lines == c.lines, std::string("labelLines: ") + c.name + " " + joined(lines));
+    }
+}
+
+void designCaptionsBreakAsDesigned()
+{
+    const rt::FormDesign& design = skeetra::form1Design();
+    struct Case {
+        const char* label;
+        std::vector<std::wstring> lines;
+    };
+    const Case cases[] = {
+        {"Label8",
+         {L"Набери 100 убийств за", L"минимальное время.", L"Чтобы начать нажми на", L"надпись KILL THEM ALL !!!"}},
+        {"Label11", {L"Вы набрали 100 убийств.", L"Ваше время:"}},
+    };
+    for (const Case& c : cases) {
+        for (const rt::ControlDesign& control : design.controls) {
+            if (control.name != c.label)
+                continue;
+            TextDc t(control.font.points);
+            const int width = rt::twipsToPixels(control.place.width);
+            std::vector<std::wstring> lines = trimmed(rt::win32::labelLines(t.dc, width, rt::win32::widen(control.caption)));
+            if (!lines.empty() && !lines.front().empty() && lines.front().front() == L' ')
+                lines.front().erase(0, 1);
+            check(lines == c.lines, std::string("labelLines: ") + c.label + "'s caption " + joined(lines));
+        }
+    }
+}
+
+// A runtime error in a tick: reported in a box, which the player closes,
+// and the program ends with the runtime error status.
+void runtimeErrorEndsWithStatusOne()
+{
+    static constexpr rt::ControlDesign controls[] = {
+        {.name = "Tick", .kind = rt::ControlKind::Timer, .visible = false, .interval = 1, .enabled = true},
+    };
+    static constexpr rt::FormDesign design{
+        .name = "Test", .appTitle = "Skeetra test", .caption = "Skeetra test window", .client = {0, 0, 1500, 1500},
+        .controls = controls};
+    rt::Form form(design);
+    form.timer("Tick").handler = [] { rt::textToDouble("no number"); };
+    rt::win32::FormWindow window(form);
+    form.load();
+    window.show();
+    window.startTimers();
+
+    std::atomic<bool> boxSeen{false}, done{false};
+    std::thread player([&] {
+        while (!done) {
+            if (HWND box = FindWindowW(L"#32770", L"Skeetra test")) {
+                boxSeen = true;
+                PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            }
+            Sleep(20);
+        }
+    });
+    const int status = window.run();
+    done = true;
+    player.join();
+    check(boxSeen, "a runtime error shows a box");
+    check(status == rt::kRuntimeErrorStatus && form.exitStatus() == rt::kRuntimeErrorStatus,
+          "a runtime error ends the program with status 1, got " + std::to_string(status));
+}
+
+} // namespace
+
+int main()
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    labelLinesBreakAtWordsThatDoNotFit();
+    designCaptionsBreakAsDesigned();
+    runtimeErrorEndsWithStatusOne();
+    std::printf("%d failed\n", g_failures);
+    std::fflush(stdout);
+    return g_failures == 0 ? 0 : 1;
+}
