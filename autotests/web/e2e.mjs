@@ -1008,6 +1008,86 @@ async function pageWithoutWebAssemblySaysSo(session) {
     await page.close();
 }
 
+// The clock counts one tick per 800 ms of play, read at moments two
+// seconds long: never ahead of the ticks due since the start click was
+// sent, and, by the end of each moment, behind by at most the tick on its
+// way. Also while a flood of 3000 clicks on a title (which change nothing)
+// comes in: a clock whose ticks wait behind the clicks, or are dropped,
+// falls behind for good. At the win the final time is the clock's value.
+const CLOCK_PERIOD_MS = 800;
+const AMMUNITION_TITLE = rect(8, 424, 65, 17); // Label3
+
+async function clockCountsOneTickPer800ms(session) {
+    for (const flood of [0, 3000]) {
+        const game = await session.game({ from: 'file' });
+        const row = flood ? `under a flood of ${flood} clicks on a label` : 'quiet';
+        try {
+            const sent = Date.now();
+            await game.start();
+            const seen = Date.now();
+            const moments = [];
+            const readMoment = async () => {
+                const readings = [];
+                for (let i = 0; i < 8; ++i) {
+                    const from = Date.now();
+                    const time = Number((await game.state()).time);
+                    readings.push({ time, from: from - seen, to: Date.now() - sent });
+                    await sleep(250);
+                }
+                moments.push(readings);
+            };
+            await readMoment();
+            if (flood) {
+                const BURST = 500;
+                for (let n = 0; n < flood; n += BURST)
+                    await game.clickBurst(Array.from({ length: BURST }, () => centre(AMMUNITION_TITLE)));
+                equal(await game.ammunition(), String(START_AMMUNITION), 'the ammunition after clicks on a title');
+            } else {
+                await sleep(4000);
+            }
+            await readMoment();
+            for (const [m, readings] of moments.entries()) {
+                const counts = readings.map((r) => `${r.time} at ${r.from}-${r.to} ms`).join('; ');
+                for (const r of readings)
+                    check(r.time <= Math.floor(r.to / CLOCK_PERIOD_MS), `the clock runs ahead, moment ${m + 1}: ${counts}`);
+                const caughtUp = readings.slice(-3).some((r) => r.time >= Math.floor(r.from / CLOCK_PERIOD_MS) - 1);
+                check(caughtUp, `the clock stays behind, moment ${m + 1}: ${counts}`);
+            }
+            game.clean();
+        } catch (e) {
+            if (e instanceof Failure) e.message = `${row}: ${e.message}`;
+            throw e;
+        }
+    }
+}
+
+// At device scale 2 (a screen at 200 %) the game plays to the win as at 1,
+// its clicks landing where the player aims, and the green box shows the
+// clock's value.
+async function denseScreenPlaysToTheWin(session) {
+    const game = await session.game({ from: 'file', viewport: { width: 1000, height: 1000, deviceScaleFactor: 2 } });
+    const s = await game.playToWin();
+    equal(s.finalTime, s.time, 'the final time against the clock');
+    await game.click(...centre(EXIT_CAPTION));
+    await game.theEnd();
+    game.clean();
+}
+
+// A 1024 x 768 screen at 200 % gives the page 512 x 384 CSS pixels: the
+// whole form, the status strip with its exit caption included, still shows.
+async function windowFitsASmallDenseScreen(session) {
+    const viewport = { width: 512, height: 384, deviceScaleFactor: 2 };
+    const game = await session.game({ from: 'file', viewport });
+    const b = game.box;
+    check(b.left >= 0 && b.top >= 0 && b.left + b.width <= viewport.width + 0.5 && b.top + b.height <= viewport.height + 0.5,
+        `the form (${b.left}, ${b.top}, ${b.width} x ${b.height}) does not fit the ${viewport.width} x ${viewport.height} page`);
+    await game.start();
+    await game.hit();
+    await game.click(...centre(EXIT_CAPTION));
+    await game.theEnd();
+    game.clean();
+}
+
 const SCENARIOS = {
     windowHasTitleSizeAndPlace,
     screenShowsThePicturesAsDrawn,
@@ -1023,6 +1103,9 @@ const SCENARIOS = {
     pointerIsTheAimingIcon,
     lossBoxIsAnAlertWithoutPromiseIntegration,
     pageWithoutWebAssemblySaysSo,
+    clockCountsOneTickPer800ms,
+    denseScreenPlaysToTheWin,
+    windowFitsASmallDenseScreen,
 };
 
 // ---------------------------------------------------------------- the list
