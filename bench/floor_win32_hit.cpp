@@ -96,11 +96,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        return bench::defaultProcedure(window, message, wParam, lParam);
     }
 }
 
@@ -114,7 +111,5 @@ int main()
     HWND window = face && picture ? bench::createFloorWindow(windowProc, L"Skeetra hit floor") : nullptr;
     if (!window)
         return 1;
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
-    return bench::runFloor();
+    return bench::runFloor(window);
 }

@@ -39,8 +39,19 @@ HWND createFloorWindow(WNDPROC procedure, const wchar_t* title)
                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
 }
 
-int runFloor()
+LRESULT defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int runFloor(HWND window)
+{
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

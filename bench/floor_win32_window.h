@@ -17,7 +17,11 @@ HFONT loadFace();
 // null on failure.
 HWND createFloorWindow(WNDPROC procedure, const wchar_t* title);
 
-// Runs the message loop until WM_QUIT.
-int runFloor();
+// What every floor's window procedure leaves to Windows; closing the
+// window ends the floor.
+LRESULT defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows the window and runs the message loop until the window is closed.
+int runFloor(HWND window);
 
 } // namespace bench
