@@ -310,7 +310,16 @@ int runApplication(int argc, char** argv, const Project& project)
         return form.exitStatus();
     window.show();
     window.startTimers();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Qt's Wayland platform can deadlock as it disconnects: its display waits
+    // for its event thread, which may sit in a read no event will ever end.
+    // Nothing is left to save once the loop has returned, so the game ends
+    // here rather than hang with its window already gone.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
 
 } // namespace rt
