@@ -96,13 +96,12 @@ void loadFonts(const FormDesign& design)
 
 QFont fontFor(const FormDesign& design, const FontDesign& font)
 {
-    const FontDesign& f = font.points > 0 ? font : design.defaultFont;
+    const FontDesign& f = fontOf(design, font);
     QFont qfont;
     auto found = fontFamilies().find(f.family);
     qfont.setFamilies({found != fontFamilies().end() ? found->second : qs(f.family)});
-    // Designs give points at 96 dots per inch; the pixel size keeps the text
-    // the same size on every screen, and Qt scales pixels on dense displays.
-    qfont.setPixelSize(static_cast<int>(std::lround(f.points * 96.0 / 72.0)));
+    // Qt scales pixels on dense displays.
+    qfont.setPixelSize(fontPixels(f));
     qfont.setWeight(QFont::Normal);
     qfont.setStyleStrategy(QFont::PreferDefault);
     qfont.setHintingPreference(QFont::PreferNoHinting);
@@ -424,11 +423,10 @@ void FormWindow::messageBox(std::string_view text)
 
 void FormWindow::errorReported(int number, std::string_view description)
 {
-    std::fprintf(stderr, "skeetra: runtime error %d: %.*s\n", number, static_cast<int>(description.size()),
-                 description.data());
+    std::fprintf(stderr, "%s\n", runtimeErrorLine(number, description).c_str());
     std::fflush(stderr);
-    const QString text = QStringLiteral("Ошибка выполнения %1:\n\n%2").arg(number).arg(qs(description));
-    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), qs(runtimeErrorText(number, description)),
+                    QMessageBox::Ok, this);
     box.setWindowIcon(windowIcon());
     waitOnBox(box);
 }

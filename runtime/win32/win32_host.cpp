@@ -570,12 +570,9 @@ static void lineMetrics(HDC dc, int pixels, int& lineHeight, int& ascent)
 
 const FormWindow::LoadedFont& FormWindow::fontFor(const FontDesign& font)
 {
-    const FontDesign& f = font.points > 0 ? font : form_.design().defaultFont;
+    const FontDesign& f = fontOf(form_.design(), font);
     auto family = families_.find(f.family);
-    // Designs give points at 96 dots per inch: the pixel size keeps the text
-    // the size it was designed at, times the window's scale.
-    FontKey key{family != families_.end() ? family->second : widen(f.family),
-                static_cast<int>(std::lround(f.points * 96.0 / 72.0)) * scale_};
+    FontKey key{family != families_.end() ? family->second : widen(f.family), fontPixels(f) * scale_};
     auto found = fonts_.find(key);
     if (found != fonts_.end())
         return found->second;
@@ -897,10 +894,9 @@ void FormWindow::messageBox(std::string_view text) { showBox(widen(text), 0); }
 
 void FormWindow::errorReported(int number, std::string_view description)
 {
-    std::fprintf(stderr, "skeetra: runtime error %d: %.*s\n", number, static_cast<int>(description.size()),
-                 description.data());
+    std::fprintf(stderr, "%s\n", runtimeErrorLine(number, description).c_str());
     std::fflush(stderr);
-    showBox(widen("Ошибка выполнения " + std::to_string(number) + ":\n\n" + std::string(description)), MB_ICONERROR);
+    showBox(widen(runtimeErrorText(number, description)), MB_ICONERROR);
 }
 
 void FormWindow::programEnded(int status)
