@@ -29,6 +29,9 @@ struct StartupError {
     std::string what;
 };
 
+// Throws a StartupError saying what, with the failed call's code when given.
+[[noreturn]] void fail(const std::string& what, HRESULT hr = S_OK);
+
 std::wstring widen(std::string_view utf8);
 
 // The bytes of an embedded file, named by the design's resource path
