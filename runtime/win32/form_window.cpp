@@ -23,7 +23,6 @@ constexpr wchar_t kWindowClass[] = L"SkeetraForm";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = 0;
 constexpr UINT_PTR kModalLoopTimer = 1;
-constexpr UINT_PTR kBoxOpenTimer = 2;
 
 // Whole-number scaling keeps the pictures' pixels square and sharp: 150 %
 // shows the design at 1, 200 % at 2, unless the window would not fit.
@@ -358,17 +357,6 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (wParam == kModalLoopTimer) {
             fireDueTimers();
-            return 0;
-        }
-        if (wParam == kBoxOpenTimer) {
-            // A message box disables its owner, and a disabled window takes
-            // no close request; the game window stays enabled so that closing
-            // it ends the program also while a box is open. Form takes no
-            // click meanwhile.
-            if (boxDepth_ > 0 && !IsWindowEnabled(window_)) {
-                EnableWindow(window_, TRUE);
-                KillTimer(window_, kBoxOpenTimer);
-            }
             return 0;
         }
         break;

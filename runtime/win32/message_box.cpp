@@ -11,8 +11,6 @@ namespace rt::win32 {
 
 namespace {
 
-constexpr UINT_PTR kBoxOpenTimer = 2;
-
 // A message box runs on a thread of its own, which tells the window's thread
 // the moment the player answers, before the box goes. Taking a window down
 // costs Wine on a bare X server two seconds; the loss box is followed by the
@@ -47,8 +45,9 @@ LRESULT CALLBACK sentToBox(int code, WPARAM wParam, LPARAM lParam)
         SetEvent(t_boxAnswer->answered);
     // A box disables its owner, and a disabled window takes no close
     // request; the game window is enabled again before the box shows, so
-    // that closing it ends the program also while the box is open. The Form
-    // takes no click meanwhile.
+    // that closing it ends the program also while the box is open. Each box
+    // does so on its own thread, a box over a box too, and nothing is left
+    // to undo whichever way the box goes. The Form takes no click meanwhile.
     if (code == HC_ACTION && m->message == WM_SHOWWINDOW && m->wParam && isBox(m->hwnd))
         if (HWND owner = GetWindow(m->hwnd, GW_OWNER))
             EnableWindow(owner, TRUE);
@@ -67,9 +66,7 @@ LRESULT CALLBACK postedToBox(int code, WPARAM wParam, LPARAM lParam)
 
 int FormWindow::showBox(const std::wstring& text, UINT type)
 {
-    // Fires in the loop below, once the box has disabled the window.
-    if (boxDepth_++ == 0)
-        SetTimer(window_, kBoxOpenTimer, USER_TIMER_MINIMUM, nullptr);
+    ++boxDepth_;
     auto answer = std::make_shared<BoxAnswer>();
     std::thread([answer, owner = window_, text, title = widen(form_.design().appTitle), type] {
         t_boxAnswer = answer.get();
@@ -111,8 +108,7 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
             }
         }
     }
-    if (--boxDepth_ == 0)
-        KillTimer(window_, kBoxOpenTimer);
+    --boxDepth_;
     return IDOK;
 }
 
