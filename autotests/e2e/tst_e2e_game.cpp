@@ -94,6 +94,7 @@ private slots:
     void windowHasTitleSizeAndPlace();
     void clockCountsOneTickPer800ms_data();
     void clockCountsOneTickPer800ms();
+    void clockKeepsTimeThroughAHoldUp();
     void denseScreenPlaysToTheWin();
     void windowFitsASmallDenseScreen();
     void displayBelow15BitsIsRefused();
@@ -577,6 +578,29 @@ void EndToEnd::clockCountsOneTickPer800ms()
 
     GAME_VERIFY(game, learnClockCounts(game, moments));
     verifyClock(game, moments, quiet, 1);
+}
+
+// Stopped for three seconds in play (a busy machine, a debugger) and let go
+// on, the game delivers every tick that fell due meanwhile: the clock reads
+// the time since the start, within a tick or two, as if nothing had held it
+// up; a clock that dropped the late ticks stays four behind.
+void EndToEnd::clockKeepsTimeThroughAHoldUp()
+{
+    Game game;
+    GAME_VERIFY(game, game.launch());
+    GAME_VERIFY(game, game.start());
+    for (int i = 0; i < 5; ++i)
+        GAME_VERIFY(game, game.hit());
+
+    QList<QList<ClockReading>> moments;
+    moments << readMoment(game);
+    GAME_VERIFY(game, game.pause());
+    QTest::qWait(3000);
+    GAME_VERIFY(game, game.resume());
+    moments << readMoment(game);
+
+    GAME_VERIFY(game, learnClockCounts(game, moments));
+    verifyClock(game, moments, {true, true}, 2);
 }
 
 // At 200 % on a screen with room for it, the window is twice the size and
