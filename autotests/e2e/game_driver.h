@@ -518,6 +518,16 @@ public:
         return process_.exitCode();
     }
 
+    // Whether the game ended promptly (see exitStatus) with that status.
+    bool endedWithStatus(int expected)
+    {
+        const std::optional<int> status = exitStatus();
+        if (!status)
+            return false;
+        return *status == expected ||
+               fail(QStringLiteral("the game ended with status %1, not %2").arg(*status).arg(expected));
+    }
+
 private:
     // Wine's dots per inch for the windows it opens next: 96 is 100 %.
     bool setLogPixels(int dpi)

@@ -157,9 +157,7 @@ void EndToEnd::windowHasTitleSizeAndPlace()
     else
         QCOMPARE(game.geometry(), FormDesign::table().client());
     GAME_VERIFY(game, game.closeWindow(game.window()));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 void EndToEnd::screenShowsThePicturesAsDrawn()
@@ -244,9 +242,7 @@ void EndToEnd::hundredHitsWinAndStopTheReferee()
     QCOMPARE(*shown, *time);
 
     GAME_VERIFY(game, game.click(places().exitCaption.center()));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 void EndToEnd::lastCartridgeLoses_data()
@@ -318,9 +314,7 @@ void EndToEnd::lastCartridgeLoses()
     QVERIFY(game.running());
 
     GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 void EndToEnd::clickStormEndsInOneLossBox()
@@ -356,9 +350,7 @@ void EndToEnd::clickStormEndsInOneLossBox()
     QCOMPARE(visibleWindows(kBoxTitle).size(), 1);
 
     GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 // Every shot reaches the game only after the referee has judged the one
@@ -392,9 +384,7 @@ void EndToEnd::queuedStormLosesAtExactlyZero()
     QVERIFY(game.running());
 
     GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 void EndToEnd::labelsTakeClicksWithoutCost()
@@ -436,9 +426,7 @@ void EndToEnd::closingEndsWithStatusZero()
     GAME_VERIFY(game, reach(game, phase));
     const QString window = closeTheBox ? visibleWindows(kBoxTitle).value(0) : game.window();
     GAME_VERIFY(game, game.closeWindow(window));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 void EndToEnd::exitCaptionEndsWithStatusZero_data()
@@ -458,9 +446,7 @@ void EndToEnd::exitCaptionEndsWithStatusZero()
     Game game;
     GAME_VERIFY(game, reach(game, phase));
     GAME_VERIFY(game, game.click(places().exitCaption.center()));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 // The pointer as drawn on the screen, at whatever scale the run's screen
@@ -620,9 +606,7 @@ void EndToEnd::denseScreenPlaysToTheWin()
     GAME_VERIFY(game, game.playToWin());
     QVERIFY(game.running());
     GAME_VERIFY(game, game.click(places().exitCaption.center()));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 // At 200 % on a 1024 x 768 screen the window at twice the size would not
@@ -637,9 +621,7 @@ void EndToEnd::windowFitsASmallDenseScreen()
     GAME_VERIFY(game, game.start());
     GAME_VERIFY(game, game.hit());
     GAME_VERIFY(game, game.click(places().exitCaption.center()));
-    const std::optional<int> status = game.exitStatus();
-    GAME_VERIFY(game, status.has_value());
-    QCOMPARE(*status, 0);
+    GAME_VERIFY(game, game.endedWithStatus(0));
 }
 
 // On a display of 8 bits a pixel the pictures would lose their colours: the
