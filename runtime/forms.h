@@ -250,6 +250,8 @@ public:
     void close();
 
     bool ended() const { return ended_; }
+    // A handler is running (waiting on a message box): no event is taken.
+    bool busy() const { return depth_ > 0; }
     int exitStatus() const { return exitStatus_; }
 
     // Runtime services reach the form whose handler is running through this.

@@ -17,6 +17,7 @@
 #include <qpa/qplatformscreen.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -152,7 +153,17 @@ Pictures decodePictures(const FormDesign& design)
     return pictures;
 }
 
-FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : QWidget(parent), form_(form)
+namespace {
+
+TimerSchedule::Time monotonicNow()
+{
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
+
+} // namespace
+
+FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent)
+    : QWidget(parent), form_(form), schedule_(form), wake_(new QTimer(this))
 {
     auto pixmap = [&](std::string_view path) {
         auto found = decoded.find(path);
@@ -176,18 +187,11 @@ FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : Q
     if (!d.icon.empty())
         setWindowIcon(QIcon(qs(d.icon)));
     updateScale();
-    for (const auto& c : form.controls()) {
-        if (c->kind() != ControlKind::Timer)
-            continue;
-        auto* timer = static_cast<Timer*>(c.get());
-        auto* qtimer = new QTimer(this);
-        // A 1 ms interval means as fast as the platform allows; coarse timers
-        // would stretch it to several milliseconds.
-        qtimer->setTimerType(Qt::PreciseTimer);
-        qtimer->setInterval(std::max(1, timer->Interval()));
-        connect(qtimer, &QTimer::timeout, this, [this, timer] { form_.tick(*timer); });
-        timers_.push_back({timer, qtimer});
-    }
+    // A 1 ms interval means as fast as the platform allows; a coarse timer
+    // would stretch it to several milliseconds.
+    wake_->setTimerType(Qt::PreciseTimer);
+    wake_->setSingleShot(true);
+    connect(wake_, &QTimer::timeout, this, &FormWindow::fireTimers);
     form.setHost(this);
 }
 
@@ -284,10 +288,25 @@ bool FormWindow::event(QEvent* event)
 
 void FormWindow::startTimers()
 {
-    timersStarted_ = true;
-    for (auto& slot : timers_)
-        if (slot.timer->running() && !form_.ended())
-            slot.qtimer->start();
+    schedule_.start(monotonicNow());
+    wakeAtNextDue();
+}
+
+void FormWindow::fireTimers()
+{
+    schedule_.fire(monotonicNow());
+    wakeAtNextDue();
+}
+
+void FormWindow::wakeAtNextDue()
+{
+    const std::optional<TimerSchedule::Time> due = schedule_.nextDue();
+    if (!due) {
+        wake_->stop();
+        return;
+    }
+    const auto ahead = std::chrono::ceil<std::chrono::milliseconds>(*due - monotonicNow());
+    wake_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, ahead.count())));
 }
 
 QColor FormWindow::colour(const Colour& c) const
@@ -348,14 +367,8 @@ void FormWindow::controlChanged(Control& control) { update(toWindow(control.rect
 
 void FormWindow::timerChanged(Timer& timer)
 {
-    for (auto& slot : timers_) {
-        if (slot.timer != &timer)
-            continue;
-        if (timer.running() && timersStarted_)
-            slot.qtimer->start();
-        else
-            slot.qtimer->stop();
-    }
+    schedule_.timerChanged(timer, monotonicNow());
+    wakeAtNextDue();
 }
 
 void FormWindow::mousePressEvent(QMouseEvent* event)
@@ -422,8 +435,7 @@ void FormWindow::errorReported(int number, std::string_view description)
 
 void FormWindow::programEnded(int status)
 {
-    for (auto& slot : timers_)
-        slot.qtimer->stop();
+    wake_->stop();
     if (boxLoop_) // the program's end takes an open box with it
         boxLoop_->quit();
     hide();
