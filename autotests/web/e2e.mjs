@@ -160,7 +160,15 @@ async function serve(pageFile) {
     const log = [];
     const server = createServer((req, res) => {
         log.push(req.url);
-        if (req.url === name) {
+        const frame = /^\/frame\.html\?sandbox=(.*)$/.exec(req.url);
+        if (frame) {
+            // The page as a game portal embeds it: a sandboxed frame filling the window.
+            const sandbox = decodeURIComponent(frame[1]).replace(/[^a-z -]/g, '');
+            res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
+            res.end('<!DOCTYPE html><link rel="icon" href="data:,"><style>html,body{margin:0;height:100%;overflow:hidden}' +
+                    'iframe{display:block;border:0;width:100%;height:100%}</style>' +
+                    `<iframe sandbox="${sandbox}" src="${name}"></iframe>`);
+        } else if (req.url === name) {
             res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
             res.end(body);
         } else {
@@ -219,7 +227,10 @@ class Session {
         this.server = await serve(this.pageFile);
     }
     // from: 'file' or 'http'
+    // or { sandbox: 'allow-scripts ...' } for the page in a sandboxed frame
     url(from) {
+        if (from.sandbox !== undefined)
+            return new URL(`/frame.html?sandbox=${encodeURIComponent(from.sandbox)}`, this.server.url).href;
         return from === 'http' ? this.server.url : pathToFileURL(this.pageFile).href;
     }
     async game(options = {}) {
@@ -273,11 +284,20 @@ class Game {
         });
         if (this.beforeLoad) await page.evaluateOnNewDocument(this.beforeLoad);
         await page.goto(this.session.url(this.from), { waitUntil: 'load', timeout: WAIT_MS });
+        // The game's document: the page's own, or its frame's.
+        this.doc = page;
+        if (this.from.sandbox !== undefined) {
+            const deadline = Date.now() + WAIT_MS;
+            while (!(this.doc = page.mainFrame().childFrames()[0])) {
+                check(Date.now() < deadline, 'the frame did not load');
+                await sleep(20);
+            }
+        }
         await this.ready();
     }
 
     async ready() {
-        const ok = await this.page.evaluate(
+        const ok = await this.doc.evaluate(
             (ms) => Promise.race([window.skeetra?.ready.then(() => true), new Promise((r) => setTimeout(() => r(false), ms))]),
             WAIT_MS);
         check(ok, 'the page never became ready (window.skeetra.ready)');
@@ -285,9 +305,21 @@ class Game {
         this.facade = await this.shot();
     }
 
+    // After the page reloaded itself: the new game, once it is ready.
+    async reloaded() {
+        const deadline = Date.now() + WAIT_MS;
+        for (;;) {
+            const fresh = await this.doc.evaluate(() => !!window.skeetra && !window.skeetra.ended).catch(() => false);
+            if (fresh) break;
+            check(Date.now() < deadline, 'the page did not load again');
+            await sleep(20);
+        }
+        await this.ready();
+    }
+
     // Where the form lies in the viewport, and its scale.
     async measure() {
-        const m = await this.page.evaluate(() => {
+        const m = await this.doc.evaluate(() => {
             const form = document.getElementById('form');
             const r = form.getBoundingClientRect();
             return { left: r.left, top: r.top, width: r.width, height: r.height, scale: Number(form.dataset.scale) };
@@ -321,12 +353,22 @@ class Game {
     }
 
     async ammunition() {
-        return this.page.evaluate(() => document.getElementById('Label6')?.textContent ?? null);
+        return this.doc.evaluate(() => document.getElementById('Label6')?.textContent ?? null);
     }
 
     async tap(x, y) {
         const [px, py] = this.point(x, y);
         await this.page.touchscreen.tap(px, py);
+    }
+
+    // A part of the form as the screen shows it, in design pixels.
+    async shotOf(r) {
+        const s = this.box.width / FORM_W;
+        const png = await this.page.screenshot({
+            clip: { x: this.box.left + r.left * s, y: this.box.top + r.top * s, width: r.width * s, height: r.height * s },
+            type: 'png',
+        });
+        return decodePng(png);
     }
 
     // The form's pixels, one design pixel each at scale 1 and device scale 1.
@@ -342,7 +384,7 @@ class Game {
     // What a player reads: the labels' texts, which controls are shown, and
     // the game's end.
     async state() {
-        return this.page.evaluate(() => {
+        return this.doc.evaluate(() => {
             const shown = (id) => {
                 const e = document.getElementById(id);
                 return !!e && e.getClientRects().length > 0 && getComputedStyle(e).visibility !== 'hidden';
@@ -436,7 +478,7 @@ class Game {
     // went on around it) a focused OK.
     async lossBox({ focused = true } = {}) {
         await this.waitFor((s) => s.boxOpen, 'no loss box appeared');
-        const box = await this.page.evaluate(() => ({
+        const box = await this.doc.evaluate(() => ({
             title: document.getElementById('boxTitle')?.textContent,
             text: document.getElementById('boxText')?.textContent,
             focus: document.activeElement?.id,
@@ -451,7 +493,7 @@ class Game {
 
     // Where the box lies, in design pixels of the form.
     async boxRect() {
-        const r = await this.page.evaluate(() => {
+        const r = await this.doc.evaluate(() => {
             const b = document.getElementById('box').getBoundingClientRect();
             return { left: b.left, top: b.top, right: b.right, bottom: b.bottom };
         });
@@ -469,14 +511,14 @@ class Game {
         check(s.ended, 'window.skeetra.ended is not set at the end');
         check(!s.boxOpen, 'the box is still open at the end');
         check(s.endedText.includes('Игра окончена.'), `the end says ${JSON.stringify(s.endedText)}`);
-        const again = await this.page.evaluate(() => document.getElementById('again')?.textContent?.trim());
+        const again = await this.doc.evaluate(() => document.getElementById('again')?.textContent?.trim());
         equal(again, 'Играть снова', 'the button at the end');
         return s;
     }
 
     // The lines a label's text is laid out in, as the words on each.
     async lines(id) {
-        return this.page.evaluate((id) => {
+        return this.doc.evaluate((id) => {
             const node = document.getElementById(id).firstChild;
             const text = node?.textContent ?? '';
             const lines = [];
@@ -694,7 +736,7 @@ async function oneLoss(session, row) {
     equal(s.ammunition, '0', 'the ammunition under the loss box');
 
     if (row.close === 'click') {
-        const [x, y] = await game.page.evaluate(() => {
+        const [x, y] = await game.doc.evaluate(() => {
             const r = document.getElementById('boxOk').getBoundingClientRect();
             return [r.left + r.width / 2, r.top + r.height / 2];
         });
@@ -735,7 +777,7 @@ async function clickStormEndsInOneLossBox(session) {
     const s = await game.state();
     equal(s.boxesOpened, 1, 'boxes opened in the storm');
     equal(s.ammunition, '0', 'the ammunition after the storm');
-    const focus = await game.page.evaluate(() => document.activeElement?.id);
+    const focus = await game.doc.evaluate(() => document.activeElement?.id);
     await game.page.keyboard.press('Enter');
     await game.waitFor((s) => !s.boxOpen, `Enter did not close the box after the storm (the focus was on #${focus})`, 3000);
     await game.theEnd();
@@ -802,7 +844,7 @@ async function twoMissesInOneTickStillLose(session) {
     await game.start();
     await game.misses(Array.from({ length: START_AMMUNITION - 1 }, (_, i) => BARE_POINTS[i % BARE_POINTS.length]));
     const points = [BARE_POINTS[0], BARE_POINTS[1]].map(([x, y]) => game.point(x, y));
-    await game.page.evaluate((points) => {
+    await game.doc.evaluate((points) => {
         const form = document.getElementById('form');
         for (const [x, y] of points) {
             const target = document.elementFromPoint(x, y) ?? form;
@@ -846,7 +888,7 @@ async function tapsByTouchShoot(session) {
     await game.tap(...BARE_POINTS[1]);
     await game.tap(...BARE_POINTS[1]);
     s = await game.waitFor((s) => s.ammunition === '115', 'two quick taps were not two misses');
-    const view = await game.page.evaluate(() => ({
+    const view = await game.doc.evaluate(() => ({
         zoom: window.visualViewport?.scale ?? 1,
         touchAction: getComputedStyle(document.getElementById('form')).touchAction,
         userSelect: getComputedStyle(document.getElementById('form')).userSelect,
@@ -858,7 +900,7 @@ async function tapsByTouchShoot(session) {
     check(!s.scrolled, 'the page scrolled');
     equal(s.selection, '', 'the text selected by taps');
     // No context menu on the form: the page cancels it.
-    const cancelled = await game.page.evaluate(() => {
+    const cancelled = await game.doc.evaluate(() => {
         const e = new MouseEvent('contextmenu', { bubbles: true, cancelable: true });
         return !document.getElementById('Label2').dispatchEvent(e);
     });
@@ -936,7 +978,7 @@ async function pointerIsTheAimingIcon(session) {
     const game = await session.game({ from: 'file' });
     await game.start();
     const k = await game.shownTarget();
-    const cursors = await game.page.evaluate((k) => {
+    const cursors = await game.doc.evaluate((k) => {
         const ids = ['form', 'Label1', 'Label6', 'Label9', `Image${k + 2}`];
         return ids.map((id) => [id, getComputedStyle(document.getElementById(id)).cursor]);
     }, k);
@@ -948,7 +990,7 @@ async function pointerIsTheAimingIcon(session) {
     }
     // The hot spot: the icon's bars cross at (16, 16). The browser decodes
     // the icon as it does for the pointer.
-    const cross = await game.page.evaluate(async (url) => {
+    const cross = await game.doc.evaluate(async (url) => {
         const img = new Image();
         img.src = url;
         await img.decode();
@@ -972,23 +1014,98 @@ async function pointerIsTheAimingIcon(session) {
     game.clean();
 }
 
-// A browser without JavaScript Promise Integration: the loss waits in
-// alert(), heard here once, and the end follows.
-async function lossBoxIsAnAlertWithoutPromiseIntegration(session) {
+// The loss box where game portals put the page (a frame sandboxed without
+// forms or modal dialogs) and where the browser has no promise integration
+// (WebKit before Safari 27): an in-page box over the final state, the strip
+// reading 0 on the screen; Tab leaves the focus on OK; OK, Enter, Space and
+// Escape close it; the end comes only then, and "Играть снова" plays again.
+const FRAMED_LOSSES = [
+    { from: { sandbox: 'allow-scripts' }, waits: true, close: 'click' },
+    { from: { sandbox: 'allow-scripts' }, waits: true, close: 'Enter' },
+    { from: { sandbox: 'allow-scripts allow-same-origin' }, waits: true, close: ' ' },
+    { from: { sandbox: 'allow-scripts' }, waits: false, close: 'Escape' },
+    { from: { sandbox: 'allow-scripts allow-same-origin' }, waits: false, close: 'click' },
+    { from: 'http', waits: false, close: ' ' },
+];
+
+async function lossBoxClosesInSandboxedFrames(session) {
+    for (const row of FRAMED_LOSSES) {
+        const name = `${JSON.stringify(row.from)}, ${row.waits ? 'with' : 'without'} promise integration, ` +
+                     `closed by ${JSON.stringify(row.close)}`;
+        try {
+            await framedLoss(session, row);
+        } catch (e) {
+            if (e instanceof Failure) e.message = `${name}: ${e.message}`;
+            throw e;
+        }
+    }
+}
+
+async function framedLoss(session, row) {
     const game = await session.game({
-        from: 'http',
-        beforeLoad: () => {
-            delete WebAssembly.Suspending;
-            delete WebAssembly.promising;
-        },
+        from: row.from,
+        beforeLoad: row.waits ? null : () => { delete WebAssembly.Suspending; delete WebAssembly.promising; },
     });
+    equal(await game.doc.evaluate(() => window.skeetra.waits), row.waits, 'the page waits for its box');
     await game.misses(Array.from({ length: START_AMMUNITION - 1 }, (_, i) => BARE_POINTS[i % BARE_POINTS.length]));
-    check(game.alerts.length === 0, 'an alert() before the last cartridge');
+    const strip = QUIET_LABELS.Label6;
     await game.click(...BARE_POINTS[0]);
-    const s = await game.theEnd();
-    equal(game.alerts.map((a) => [a.type, a.message.trim()]), [['alert', LOSS_MESSAGE]], 'the alerts');
-    equal(s.boxesOpened, 0, 'in-page boxes opened');
-    game.clean(1);
+    await game.lossBox();
+    // The screen under the box, not the page's text: the last change is
+    // painted. It is compared with the label painted afresh with "0" and
+    // with "1", under the same box.
+    const stripUnder = await game.shotOf(strip);
+    const painted = async (text) => {
+        await game.doc.evaluate((text) => {
+            document.getElementById('Label6').textContent = text;
+            return new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
+        }, text);
+        return game.shotOf(strip);
+    };
+    const whole = { left: 0, top: 0, width: stripUnder.width, height: stripUnder.height };
+    const one = await painted('1');
+    const zero = await painted('0');
+    check(differences(stripUnder, whole, (x, y) => at(one, x, y)) !== '', 'the strip under the box shows "1"');
+    equal(differences(stripUnder, whole, (x, y) => at(zero, x, y)), '', 'the strip under the box against "0"');
+
+    for (const key of ['Tab', 'Tab', 'Shift+Tab']) {
+        if (key === 'Shift+Tab') {
+            await game.page.keyboard.down('Shift');
+            await game.page.keyboard.press('Tab');
+            await game.page.keyboard.up('Shift');
+        } else {
+            await game.page.keyboard.press(key);
+        }
+        equal(await game.doc.evaluate(() => document.activeElement?.id), 'boxOk', `the focus after ${key}`);
+    }
+    await sleep(QUIET_MS);
+    let s = await game.state();
+    check(s.boxOpen && s.formPresent && !s.ended, 'the game ended before its box was closed');
+    equal(s.ammunition, '0', 'the ammunition under the loss box');
+
+    if (row.close === 'click') {
+        const [x, y] = await game.doc.evaluate(() => {
+            const r = document.getElementById('boxOk').getBoundingClientRect();
+            return [r.left + r.width / 2, r.top + r.height / 2];
+        });
+        await game.page.mouse.click(x, y);
+    } else {
+        await game.page.keyboard.press(row.close);
+    }
+    s = await game.theEnd();
+    equal(s.boxesOpened, 1, 'boxes opened');
+    // The key that closed the box does not press "Играть снова" as well.
+    await sleep(QUIET_MS);
+    check((await game.state()).ended, 'the game started again by itself');
+    game.clean();
+
+    await game.page.keyboard.press('Enter');
+    await game.reloaded();
+    const again = await game.state();
+    check(again.formPresent && again.instructions && again.ammunition === String(START_AMMUNITION),
+        `"Играть снова" did not start a new game: ${JSON.stringify(again)}`);
+    await game.start();
+    await game.hit();
 }
 
 // Without WebAssembly the page says so in one line.
@@ -1101,7 +1218,7 @@ const SCENARIOS = {
     deviceScaleTwoDrawsSharpBlocks,
     formTakesTheLargestWholeScaleThatFits,
     pointerIsTheAimingIcon,
-    lossBoxIsAnAlertWithoutPromiseIntegration,
+    lossBoxClosesInSandboxedFrames,
     pageWithoutWebAssemblySaysSo,
     clockCountsOneTickPer800ms,
     denseScreenPlaysToTheWin,

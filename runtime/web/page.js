@@ -15,7 +15,9 @@ const page = (() => {
 
   // JavaScript Promise Integration lets a handler wait for the in-page box
   // while the page goes on running, as a desktop message box blocks its
-  // caller. A browser without it gets alert(), which blocks everything.
+  // caller. Without it the handler runs on past the box, and the page holds
+  // what it asked for meanwhile (the end, further events) until the box is
+  // closed: the player sees the same box and the same order either way.
   const waits = typeof WebAssembly === 'object' && typeof WebAssembly.Suspending === 'function' &&
                 typeof WebAssembly.promising === 'function';
 
@@ -24,7 +26,7 @@ const page = (() => {
   let resolveReady, rejectReady;
   const ready = new Promise((resolve, reject) => { resolveReady = resolve; rejectReady = reject; });
   ready.catch(() => {});
-  const skeetra = window.skeetra = { ready, ended: false };
+  const skeetra = window.skeetra = { ready, ended: false, waits };
 
   let form = null;           // the #form element while the game runs
   let width = 0, height = 0; // the client area, design pixels
@@ -36,7 +38,9 @@ const page = (() => {
   let ended = false;
 
   function send(event, a = 0, b = 0) {
-    if (ended || !deliver) return Promise.resolve();
+    // A handler past its box (no promise integration) is still, for the
+    // player, waiting in it: nothing reaches the form until it is closed.
+    if (ended || !deliver || (!waits && box.open)) return Promise.resolve();
     try {
       return Promise.resolve(deliver(event, a, b)).catch(fail);
     } catch (error) {
@@ -217,23 +221,63 @@ const page = (() => {
 
   // ---------------------------------------------------------------- boxes and the end
 
-  // Settles when the player closes the box (OK, Enter, Space or Escape).
+  // Settles when the player closes the box: OK, Enter, Space or Escape,
+  // wherever the focus is. No form submission closes it (a sandboxed frame
+  // may forbid forms) and no alert() stands in for it (a frame may drop
+  // those, and one blocks the page before its last change is painted).
+  let closing = null;   // resolves the open box's promise
+  let heldEnd = false;  // the program ended behind an open box
   function showBox(text, error) {
-    if (!waits) {
-      alert(text);
-      return undefined;
-    }
     return new Promise((resolve) => {
       $('boxText').textContent = text;
       box.classList.toggle('error', !!error);
-      box.addEventListener('close', () => resolve(), { once: true });
+      closing = resolve;
       box.showModal();
       $('boxOk').focus();
     });
   }
 
+  function closeBox() {
+    if (!box.open) return;
+    box.close();
+  }
+
+  function boxClosed() {
+    const resolve = closing;
+    closing = null;
+    if (resolve) resolve();
+    if (heldEnd) end();
+  }
+
+  let swallowUp = null;
+  function onBoxKeyUp(event) {
+    if (event.key !== swallowUp) return;
+    swallowUp = null;
+    event.preventDefault();
+    event.stopPropagation();
+  }
+
+  function onBoxKey(event) {
+    if (!box.open) return;
+    if (event.key === 'Enter' || event.key === ' ' || event.key === 'Escape') {
+      event.preventDefault();
+      // Its release must not press what has the focus after the box.
+      swallowUp = event.key;
+      closeBox();
+    } else if (event.key === 'Tab') {
+      // OK is the box's only control: the focus stays on it.
+      event.preventDefault();
+      $('boxOk').focus();
+    }
+  }
+
   function end() {
     if (ended) return;
+    if (box.open && !failing) {
+      heldEnd = true;
+      stopTimers();
+      return;
+    }
     ended = skeetra.ended = true;
     stopTimers();
     removeEventListener('resize', place);
@@ -275,6 +319,12 @@ const page = (() => {
     $('again').addEventListener('click', () => location.reload());
     // As on the desktop, OK keeps the focus while the box is open, whatever is clicked.
     box.addEventListener('mousedown', (event) => { if (event.target !== $('boxOk')) event.preventDefault(); });
+    $('boxOk').addEventListener('click', closeBox);
+    box.addEventListener('close', boxClosed);
+    // Escape's own way out, taken as OK.
+    box.addEventListener('cancel', (event) => { event.preventDefault(); closeBox(); });
+    addEventListener('keydown', onBoxKey, true);
+    addEventListener('keyup', onBoxKeyUp, true);
     if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return unsupported();
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
