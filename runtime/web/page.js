@@ -249,20 +249,10 @@ const page = (() => {
     if (heldEnd) end();
   }
 
-  let swallowUp = null;
-  function onBoxKeyUp(event) {
-    if (event.key !== swallowUp) return;
-    swallowUp = null;
-    event.preventDefault();
-    event.stopPropagation();
-  }
-
   function onBoxKey(event) {
     if (!box.open) return;
     if (event.key === 'Enter' || event.key === ' ' || event.key === 'Escape') {
       event.preventDefault();
-      // Its release must not press what has the focus after the box.
-      swallowUp = event.key;
       closeBox();
     } else if (event.key === 'Tab') {
       // OK is the box's only control: the focus stays on it.
@@ -324,7 +314,6 @@ const page = (() => {
     // Escape's own way out, taken as OK.
     box.addEventListener('cancel', (event) => { event.preventDefault(); closeBox(); });
     addEventListener('keydown', onBoxKey, true);
-    addEventListener('keyup', onBoxKeyUp, true);
     if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return unsupported();
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
