@@ -168,8 +168,11 @@ async function serve(pageFile) {
             res.end('<!DOCTYPE html><link rel="icon" href="data:,"><style>html,body{margin:0;height:100%;overflow:hidden}' +
                     'iframe{display:block;border:0;width:100%;height:100%}</style>' +
                     `<iframe sandbox="${sandbox}" src="${name}"></iframe>`);
-        } else if (req.url === name) {
-            res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
+        } else if (req.url === name || req.url.startsWith(name + '?csp=')) {
+            // ?csp=POLICY: served as a strict host serves it.
+            const headers = { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' };
+            if (req.url !== name) headers['Content-Security-Policy'] = decodeURIComponent(req.url.slice(name.length + 5));
+            res.writeHead(200, headers);
             res.end(body);
         } else {
             res.writeHead(404);
@@ -1108,6 +1111,53 @@ async function framedLoss(session, row) {
     await game.hit();
 }
 
+// A host's Content-Security-Policy: where it keeps the page from running,
+// the page says why in one line (and the browser's error goes to the
+// console); the policy the README gives lets it play.
+const POLICY_NEEDED = "default-src 'none'; script-src 'unsafe-inline' 'wasm-unsafe-eval'; " +
+                      "style-src 'unsafe-inline'; img-src data:; font-src data:";
+const STRICT_HOSTS = [
+    { policy: "script-src 'self'", line: 'blocked' },
+    { policy: "default-src 'none'", line: 'blocked' },
+    { policy: "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; img-src data:; font-src data:",
+      line: 'wasmForbidden' },
+    { policy: POLICY_NEEDED, line: null },
+];
+
+async function strictPolicyPageSaysWhy(session) {
+    for (const row of STRICT_HOSTS) {
+        const page = await session.browser.newPage();
+        const errors = [];
+        page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+        page.on('dialog', (d) => { errors.push(`dialog: ${d.message()}`); d.dismiss().catch(() => {}); });
+        try {
+            await page.goto(`${session.server.url}?csp=${encodeURIComponent(row.policy)}`, { waitUntil: 'load' });
+            const lines = ['blocked', 'unsupported', 'wasmForbidden'];
+            let shown;
+            const deadline = Date.now() + (row.line ? WAIT_MS : 3000);
+            for (;;) {
+                shown = await page.evaluate((ids) => ids.filter((id) => document.getElementById(id)?.getClientRects().length > 0), lines);
+                if (shown.length || Date.now() > deadline) break;
+                await sleep(50);
+            }
+            equal(shown, row.line ? [row.line] : [], 'the lines shown');
+            if (row.line === 'wasmForbidden')
+                check(errors.some((e) => e.startsWith('skeetra: ')), `the browser's error is not on the console: ${errors.join('; ')}`);
+            if (!row.line) {
+                const ok = await page.evaluate(() => window.skeetra.ready.then(() => !!document.getElementById('form')));
+                check(ok, 'the game did not start under the policy the page needs');
+                const inPlay = await page.evaluate(() => getComputedStyle(document.getElementById('form')).cursor);
+                check(/url\(/.test(inPlay), `the aiming icon is not the pointer: ${inPlay}`);
+            }
+        } catch (e) {
+            if (e instanceof Failure) e.message = `${row.policy}: ${e.message}`;
+            throw e;
+        } finally {
+            await page.close();
+        }
+    }
+}
+
 // Without WebAssembly the page says so in one line.
 async function pageWithoutWebAssemblySaysSo(session) {
     const page = await session.browser.newPage();
@@ -1220,6 +1270,7 @@ const SCENARIOS = {
     pointerIsTheAimingIcon,
     lossBoxClosesInSandboxedFrames,
     pageWithoutWebAssemblySaysSo,
+    strictPolicyPageSaysWhy,
     clockCountsOneTickPer800ms,
     denseScreenPlaysToTheWin,
     windowFitsASmallDenseScreen,

@@ -292,9 +292,16 @@ const page = (() => {
     requestAnimationFrame(() => requestAnimationFrame(resolveReady));
   }
 
-  function unsupported() {
-    $('unsupported').hidden = false;
-    rejectReady(new Error('this browser cannot run the game'));
+  // The module could not be compiled: a site's policy forbade it (the
+  // browser reports a violation, or says so in its error), or the browser
+  // has no WebAssembly it can run. The browser's own words go to the console.
+  let wasmForbidden = false;
+  function cannotRun(error) {
+    if (error) console.error('skeetra: ' + (error.message || error));
+    const forbidden = wasmForbidden ||
+      /Content.Security.Policy|\bCSP\b|wasm-eval|unsafe-eval/i.test(String(error && error.message));
+    $(forbidden ? 'wasmForbidden' : 'unsupported').hidden = false;
+    rejectReady(new Error(forbidden ? "the site's policy forbids WebAssembly" : 'this browser cannot run the game'));
   }
 
   async function moduleBytes() {
@@ -307,6 +314,9 @@ const page = (() => {
 
   function boot() {
     $('again').addEventListener('click', () => location.reload());
+    addEventListener('securitypolicyviolation', (event) => {
+      if (/wasm|eval/.test(event.blockedURI)) wasmForbidden = true;
+    });
     // As on the desktop, OK keeps the focus while the box is open, whatever is clicked.
     box.addEventListener('mousedown', (event) => { if (event.target !== $('boxOk')) event.preventDefault(); });
     $('boxOk').addEventListener('click', closeBox);
@@ -314,7 +324,7 @@ const page = (() => {
     // Escape's own way out, taken as OK.
     box.addEventListener('cancel', (event) => { event.preventDefault(); closeBox(); });
     addEventListener('keydown', onBoxKey, true);
-    if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return unsupported();
+    if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return cannotRun();
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
       // is inside this page, and the box's import must be marked as one
@@ -327,7 +337,7 @@ const page = (() => {
         }
         moduleBytes()
           .then((bytes) => WebAssembly.instantiate(bytes, imports))
-          .then((result) => receive(result.instance, result.module), unsupported);
+          .then((result) => receive(result.instance, result.module), cannotRun);
         return {};
       },
       print: (line) => console.log(line),
