@@ -911,18 +911,48 @@ async function tapsByTouchShoot(session) {
     game.clean();
 }
 
-// At device scale 2 every picture pixel is a sharp 2 x 2 block of the
-// picture's own colour.
-async function deviceScaleTwoDrawsSharpBlocks(session) {
+// At device scales whole and fractional (a screen at 125 %, 150 %, 175 %,
+// 200 %; a zoom of 110 %) each picture pixel is an even block of whole
+// device pixels, as many as fit, with the picture's colour: the facade and
+// the shown figure compared block by block with the GIFs.
+const DEVICE_SCALES = [
+    { deviceScaleFactor: 2, width: 800, height: 600, blocks: 2 },
+    { deviceScaleFactor: 1.25, width: 800, height: 800, blocks: 2 },
+    { deviceScaleFactor: 1.5, width: 800, height: 800, blocks: 2 },
+    { deviceScaleFactor: 1.75, width: 800, height: 800, blocks: 2 },
+    { deviceScaleFactor: 1.1, width: 800, height: 600, blocks: 1 },
+    { deviceScaleFactor: 1.5, width: 600, height: 600, blocks: 1 },
+];
+
+async function deviceScalesDrawSharpEvenBlocks(session) {
+    for (const row of DEVICE_SCALES) {
+        try {
+            await sharpBlocks(session, row);
+        } catch (e) {
+            if (e instanceof Failure) e.message = `device scale ${row.deviceScaleFactor} in ${row.width} x ${row.height}: ${e.message}`;
+            throw e;
+        }
+    }
+}
+
+async function sharpBlocks(session, { blocks: n, ...viewport }) {
     const facade = decodeGif('facade.gif');
     const figure = decodeGif('target.gif');
-    const game = await session.game({ from: 'file', viewport: { width: 800, height: 600, deviceScaleFactor: 2 } });
-    equal(game.box.width, FORM_W, 'the form width in CSS pixels at device scale 2');
+    const ratio = viewport.deviceScaleFactor;
+    const game = await session.game({ from: 'file', viewport });
+    if (ratio === 2) equal(game.box.width, FORM_W, 'the form width in CSS pixels at device scale 2');
+    check(Math.abs(game.box.width * ratio - n * FORM_W) < 0.01, `the form is ${game.box.width * ratio} device pixels wide`);
     await game.start();
     const k = await game.shownTarget();
     const place = TARGETS[k];
-    const shot = await game.shot();
-    equal([shot.width, shot.height], [2 * FORM_W, 2 * FORM_H], 'the screenshot at device scale 2');
+    // The whole viewport: a clip at a fraction of a CSS pixel is cut where
+    // the driver rounds it, not where the form lies.
+    const shot = decodePng(await game.page.screenshot({ type: 'png' }));
+    equal([shot.width, shot.height], [Math.round(viewport.width * ratio), Math.round(viewport.height * ratio)],
+        `the screenshot at device scale ${ratio}`);
+    const ox = game.box.left * ratio, oy = game.box.top * ratio;
+    check(Math.abs(ox - Math.round(ox)) < 0.01 && Math.abs(oy - Math.round(oy)) < 0.01,
+        `the form lies at (${ox}, ${oy}) device pixels`);
     let blurred = 0;
     let wrong = 0;
     let first = '';
@@ -933,13 +963,15 @@ async function deviceScaleTwoDrawsSharpBlocks(session) {
                 const f = at(figure, x - place.left, y - place.top);
                 if (f[3] !== 0) want = f;
             }
-            const p = [at(shot, 2 * x, 2 * y), at(shot, 2 * x + 1, 2 * y), at(shot, 2 * x, 2 * y + 1), at(shot, 2 * x + 1, 2 * y + 1)];
+            const p = [];
+            for (let dy = 0; dy < n; ++dy)
+                for (let dx = 0; dx < n; ++dx) p.push(at(shot, Math.round(ox) + n * x + dx, Math.round(oy) + n * y + dy));
             if (!p.every((q) => sameRgb(q, p[0]))) ++blurred;
             else if (!sameRgb(p[0], want)) {
                 if (!wrong++) first = `(${x}, ${y}): ${hex(p[0])} on screen, ${hex(want)} expected`;
             }
         }
-    check(blurred === 0, `${blurred} of the picture's 2 x 2 blocks are blended`);
+    check(blurred === 0, `${blurred} of the picture's ${n} x ${n} blocks are blended`);
     check(wrong === 0, `${wrong} blocks have another colour than the picture, the first at ${first}`);
     game.clean();
 }
@@ -1265,7 +1297,7 @@ const SCENARIOS = {
     exitCaptionEndsWithStatusZero,
     twoMissesInOneTickStillLose,
     tapsByTouchShoot,
-    deviceScaleTwoDrawsSharpBlocks,
+    deviceScalesDrawSharpEvenBlocks,
     formTakesTheLargestWholeScaleThatFits,
     pointerIsTheAimingIcon,
     lossBoxClosesInSandboxedFrames,
