@@ -285,6 +285,19 @@ class Game {
                 return showModal.call(this);
             };
         });
+        // What was still loading in the first frame that showed the form.
+        await page.evaluateOnNewDocument(() => {
+            window.__unreadyWhenShown = null;
+            const watch = () => {
+                const form = document.getElementById('form');
+                if (!form || getComputedStyle(form).visibility !== 'visible') return requestAnimationFrame(watch);
+                const unready = [...form.querySelectorAll('img')].filter((i) => !i.complete || !i.naturalWidth).map((i) => i.id);
+                for (const label of form.querySelectorAll('.label'))
+                    if (!document.fonts.check(getComputedStyle(label).font, label.textContent)) unready.push(label.id);
+                window.__unreadyWhenShown = unready;
+            };
+            requestAnimationFrame(watch);
+        });
         if (this.beforeLoad) await page.evaluateOnNewDocument(this.beforeLoad);
         await page.goto(this.session.url(this.from), { waitUntil: 'load', timeout: WAIT_MS });
         // The game's document: the page's own, or its frame's.
@@ -596,6 +609,8 @@ async function screenShowsThePicturesAsDrawn(session) {
     equal(facade.height, PICTURE_ROWS, 'the facade picture height');
     const game = await session.game({ from: 'http' });
     const before = game.facade;
+    // The form shows only once its pictures and fonts are there.
+    equal(await game.doc.evaluate(() => window.__unreadyWhenShown), [], 'still loading when the form showed');
 
     // Before play only the instructions lie over the picture: everywhere
     // else it shows one to one, its rightmost columns cut off.
@@ -911,6 +926,52 @@ async function tapsByTouchShoot(session) {
     game.clean();
 }
 
+// Only a press and a release of the main button shoot, each at the design
+// pixel it falls in: at scale 2 the right half of a pixel is still that
+// pixel (the facade beside the instructions costs a cartridge, the
+// instructions' edge does not); a right or middle click is no shot, nor a
+// press the browser took away (pointercancel) and its later release.
+const PRESSES = [
+    { name: 'the right half of the bare pixel left of the instructions', at: [INSTRUCTIONS.left - 1, 100], costs: 1 },
+    { name: "the right half of the instructions' last pixel",
+      at: [INSTRUCTIONS.left + INSTRUCTIONS.width - 1, 100], costs: 0 },
+    { name: 'a right click on the facade', at: BARE_POINTS[0], button: 'right', costs: 0 },
+    { name: 'a middle click on the facade', at: BARE_POINTS[1], button: 'middle', costs: 0 },
+    { name: 'a press the browser cancelled', at: BARE_POINTS[2], cancelled: true, costs: 0 },
+    { name: 'a left click on the facade', at: BARE_POINTS[3], costs: 1 },
+];
+
+async function onlyMainButtonPressesShootWhereTheyFall(session) {
+    const game = await session.game({ from: 'file', viewport: { width: 1000, height: 1000 } });
+    equal(game.box.scale, 2, 'the form scale');
+    await game.doc.evaluate(() => {
+        addEventListener('pointerdown', (e) => { window.__lastPointer = e.pointerId; }, true);
+    });
+    let left = START_AMMUNITION;
+    for (const row of PRESSES) {
+        const [x, y] = row.at;
+        // Whole CSS pixels: the right one of the two a design pixel covers.
+        const px = game.box.left + 2 * x + 1, py = game.box.top + 2 * y + 1;
+        if (row.cancelled) {
+            await game.page.mouse.move(px, py);
+            await game.page.mouse.down();
+            // Where the press is: a cancel taken for a release there would shoot.
+            await game.doc.evaluate((clientX, clientY) => {
+                document.getElementById('form').dispatchEvent(new PointerEvent('pointercancel', {
+                    pointerId: window.__lastPointer, bubbles: true, isPrimary: true, pointerType: 'mouse', clientX, clientY,
+                }));
+            }, px, py);
+            await game.page.mouse.up();
+        } else {
+            await game.page.mouse.click(px, py, { button: row.button ?? 'left' });
+        }
+        left -= row.costs;
+        await sleep(QUIET_MS);
+        equal(await game.ammunition(), String(left), `the ammunition after ${row.name}`);
+    }
+    game.clean();
+}
+
 // At device scales whole and fractional (a screen at 125 %, 150 %, 175 %,
 // 200 %; a zoom of 110 %) each picture pixel is an even block of whole
 // device pixels, as many as fit, with the picture's colour: the facade and
@@ -1064,7 +1125,16 @@ const FRAMED_LOSSES = [
 ];
 
 async function lossBoxClosesInSandboxedFrames(session) {
-    for (const row of FRAMED_LOSSES) {
+    await framedLosses(session, FRAMED_LOSSES.filter((row) => row.waits));
+}
+
+// The same where the handler cannot wait for its box: the page holds the end.
+async function lossBoxWithoutPromiseIntegrationHoldsTheEnd(session) {
+    await framedLosses(session, FRAMED_LOSSES.filter((row) => !row.waits));
+}
+
+async function framedLosses(session, rows) {
+    for (const row of rows) {
         const name = `${JSON.stringify(row.from)}, ${row.waits ? 'with' : 'without'} promise integration, ` +
                      `closed by ${JSON.stringify(row.close)}`;
         try {
@@ -1298,9 +1368,11 @@ const SCENARIOS = {
     twoMissesInOneTickStillLose,
     tapsByTouchShoot,
     deviceScalesDrawSharpEvenBlocks,
+    onlyMainButtonPressesShootWhereTheyFall,
     formTakesTheLargestWholeScaleThatFits,
     pointerIsTheAimingIcon,
     lossBoxClosesInSandboxedFrames,
+    lossBoxWithoutPromiseIntegrationHoldsTheEnd,
     pageWithoutWebAssemblySaysSo,
     strictPolicyPageSaysWhy,
     clockCountsOneTickPer800ms,
