@@ -20,6 +20,9 @@ private slots:
     void integerPartRoundsTowardMinusInfinity_data();
     void integerPartRoundsTowardMinusInfinity();
     void randomNumbersStayBelowOne();
+    void fontSizeInPixels_data();
+    void fontSizeInPixels();
+    void runtimeErrorTexts();
 };
 
 void Conversions::textReadsAsNumber_data()
@@ -174,6 +177,38 @@ void Conversions::randomNumbersStayBelowOne()
     }
     QVERIFY2(largest < 1.0f, "a draw reached 1");
     QVERIFY(rt::integerPart(largest * 12.0f) <= 11.0f);
+}
+
+// Points at 96 dots per inch, rounded to the nearest pixel; a font with no
+// size is the window's default.
+void Conversions::fontSizeInPixels_data()
+{
+    QTest::addColumn<double>("points");
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<QString>("family");
+    QTest::newRow("own size") << 12.0 << 16 << "Own";
+    QTest::newRow("rounded up") << 9.75 << 13 << "Own";
+    QTest::newRow("rounded down") << 8.25 << 11 << "Own";
+    QTest::newRow("no size: the default") << 0.0 << 11 << "Default";
+}
+
+void Conversions::fontSizeInPixels()
+{
+    QFETCH(double, points);
+    QFETCH(int, pixels);
+    QFETCH(QString, family);
+    const rt::FormDesign design{.defaultFont = {"Default", 8.25}};
+    const rt::FontDesign own{"Own", points};
+    const rt::FontDesign& font = rt::fontOf(design, own);
+    QCOMPARE(QString::fromUtf8(font.family.data(), qsizetype(font.family.size())), family);
+    QCOMPARE(rt::fontPixels(font), pixels);
+}
+
+void Conversions::runtimeErrorTexts()
+{
+    QCOMPARE(rt::runtimeErrorText(6, "Переполнение"), std::string("Ошибка выполнения 6:\n\nПереполнение"));
+    QCOMPARE(rt::runtimeErrorLine(13, "Несоответствие типов"),
+             std::string("skeetra: runtime error 13: Несоответствие типов"));
 }
 
 QTEST_APPLESS_MAIN(Conversions)

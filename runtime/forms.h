@@ -3,9 +3,32 @@
 // delivery, and the services a handler may call (conversions, random numbers,
 // message box, program end, runtime errors).
 //
-// Nothing here depends on Qt, so rules written against this header can be
-// driven directly by tests. Each platform has a host that shows a Form and feeds
-// it events: runtime/qt/ on Qt, runtime/win32/ on Windows.
+// Nothing here names a platform, so rules written against this header can be
+// driven directly by tests. Each platform has a host that shows a Form and
+// feeds it events: runtime/qt/ (Linux), runtime/win32/ (Windows) and
+// runtime/web/ (the browser), side by side.
+//
+// What a host owes:
+// - Build the Form, bind the game to it, call Form::setHost with itself, and
+//   raise load(); then show the window and start the timers (a
+//   TimerSchedule, timer_schedule.h) only if load() did not end the program.
+// - Work in design pixels: scale what it draws, and divide what the mouse
+//   gives, rounding down, before press() and release().
+// - Repaint a control's rectangle on controlChanged.
+// - Keep time by the schedule alone: pass every timerChanged on to it with
+//   a monotonic clock's time, wake once at its nextDue() and call fire()
+//   then. Timers tick nowhere else.
+// - Keep its event loop running while messageBox waits for the player
+//   (painting, closing the window, the schedule's wake-up), and return from
+//   it once the box is answered or the program has ended.
+// - On errorReported show runtimeErrorText in a box and write
+//   runtimeErrorLine; on programEnded stop waking, leave its loop and exit
+//   with the status given.
+// What it may rely on:
+// - The Form takes one event at a time: while a handler runs, every event
+//   it is given is refused, so the host need not queue or filter them.
+// - After programEnded nothing is due and no handler runs again.
+// - Handlers reach the platform only through Host.
 #pragma once
 
 #include <cstdint>
@@ -156,8 +179,8 @@ private:
     bool answered_ = false; // in a wake round: one of its ticks changed the form
 };
 
-// What a Form asks of the platform that shows it. The Qt window is one host;
-// tests use their own.
+// What a Form asks of the platform that shows it: each platform's window is
+// one host; tests use their own.
 class Host {
 public:
     virtual ~Host() = default;
@@ -250,6 +273,8 @@ public:
     void close();
 
     bool ended() const { return ended_; }
+    // A handler is running (waiting on a message box): no event is taken.
+    bool busy() const { return depth_ > 0; }
     int exitStatus() const { return exitStatus_; }
 
     // Runtime services reach the form whose handler is running through this.
@@ -312,6 +337,20 @@ double textToDouble(std::string_view text);
 // point, and below 10^15 in magnitude no exponent either: "100000", not "1e+05".
 std::string doubleToText(double value);
 std::string singleToText(float value);
+
+// What a host shows and writes for a runtime error: the box's text, and the
+// line for stderr (or the page's console), without its newline.
+std::string runtimeErrorText(int number, std::string_view description);
+std::string runtimeErrorLine(int number, std::string_view description);
+// The game takes no command line; a host given one says so on stderr, once.
+void warnOfArguments(int argc);
+
+// The face a control's text is drawn in: its own, or the window's default
+// where it names no size.
+const FontDesign& fontOf(const FormDesign& design, const FontDesign& font);
+// Designs give points at 96 dots per inch; the pixel size keeps the text the
+// size it was designed at on every screen (hosts multiply by their scale).
+int fontPixels(const FontDesign& font);
 
 // Random numbers: seeded from the clock by randomize, or fixed for tests.
 void randomize();

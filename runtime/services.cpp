@@ -1,9 +1,11 @@
-// Conversions between captions and numbers, random numbers and runtime errors.
+// Conversions between captions and numbers, random numbers, runtime errors,
+// and the few texts and font sizes every host shows alike.
 #include "forms.h"
 #include "number_chars.h"
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 namespace rt {
@@ -140,5 +142,28 @@ float nextRandom()
 }
 
 float integerPart(float value) { return std::floor(value); }
+
+std::string runtimeErrorText(int number, std::string_view description)
+{
+    return "Ошибка выполнения " + std::to_string(number) + ":\n\n" + std::string(description);
+}
+
+std::string runtimeErrorLine(int number, std::string_view description)
+{
+    return "skeetra: runtime error " + std::to_string(number) + ": " + std::string(description);
+}
+
+void warnOfArguments(int argc)
+{
+    if (argc > 1)
+        std::fprintf(stderr, "skeetra: the command line is ignored: the game takes no arguments\n");
+}
+
+const FontDesign& fontOf(const FormDesign& design, const FontDesign& font)
+{
+    return font.points > 0 ? font : design.defaultFont;
+}
+
+int fontPixels(const FontDesign& font) { return static_cast<int>(std::lround(font.points * 96.0 / 72.0)); }
 
 } // namespace rt

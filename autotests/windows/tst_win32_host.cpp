@@ -1,11 +1,12 @@
 // The Win32 host's own rules, run under Wine (or on Windows): how a label
-// breaks its caption into lines, and the exit status of a program that a
-// runtime error ends. A plain program: the Windows build has no Qt.
+// breaks its caption into lines, the exit status of a program that a
+// runtime error ends, and the clock's ticks amid a flood of clicks. A plain program: the Windows build has no Qt.
 #include "form1_design.h"
 #include "win32_host.h"
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -167,6 +168,58 @@ void runtimeErrorEndsWithStatusOne()
           "a runtime error ends the program with status 1, got " + std::to_string(status));
 }
 
+// A flood of clicks queued before the loop starts, each click's handler
+// taking a moment: the clock's ticks come in the middle of the flood, not
+// after it, and each shows on the screen before the next click is taken
+// (Windows paints only once no input is queued, unless told to at once).
+void ticksInterleaveWithAFloodAndShowAtOnce()
+{
+    static constexpr rt::ControlDesign controls[] = {
+        {.name = "Clock", .kind = rt::ControlKind::Timer, .visible = false, .interval = 100, .enabled = true},
+        {.name = "Time", .kind = rt::ControlKind::Label, .place = {0, 0, 1500, 300}, .caption = "0"},
+        {.name = "Target", .kind = rt::ControlKind::Label, .place = {0, 600, 1500, 600}, .caption = ""},
+    };
+    static constexpr rt::FormDesign design{
+        .name = "Test", .appTitle = "Skeetra test", .caption = "Skeetra flood window", .client = {0, 0, 3000, 3000},
+        .controls = controls};
+    rt::Form form(design);
+    constexpr int kClicks = 500;
+    int clicks = 0, ticks = 0, clicksAtFirstTick = -1, ticksSeen = 0, unpainted = 0;
+    form.timer("Clock").handler = [&] {
+        if (++ticks == 1)
+            clicksAtFirstTick = clicks;
+        form.label("Time").setCaption(std::to_string(ticks));
+    };
+    rt::win32::FormWindow window(form);
+    form.label("Target").handler = [&] {
+        ++clicks;
+        if (ticks != ticksSeen) {
+            ticksSeen = ticks;
+            unpainted += GetUpdateRect(window.handle(), nullptr, FALSE) ? 1 : 0;
+        }
+        Sleep(2);
+    };
+    form.load();
+    window.show();
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    const int scale = std::max(1, int(client.right / form.clientWidth()));
+    const LPARAM at = MAKELPARAM(50 * scale, 60 * scale);
+    for (int i = 0; i < kClicks; ++i) {
+        PostMessageW(window.handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(window.handle(), WM_LBUTTONUP, 0, at);
+    }
+    PostMessageW(window.handle(), WM_CLOSE, 0, 0);
+    window.startTimers();
+    window.run();
+    check(clicks == kClicks, "every queued click is taken, got " + std::to_string(clicks));
+    check(clicksAtFirstTick >= 0 && clicksAtFirstTick < kClicks / 2,
+          "the clock ticks during the flood, first after " + std::to_string(clicksAtFirstTick) + " clicks");
+    check(ticksSeen > 0 && unpainted == 0,
+          "every tick is painted before the next click; unpainted " + std::to_string(unpainted) + " of " +
+              std::to_string(ticksSeen));
+}
+
 } // namespace
 
 int main()
@@ -175,6 +228,7 @@ int main()
     labelLinesBreakAtWordsThatDoNotFit();
     designCaptionsBreakAsDesigned();
     runtimeErrorEndsWithStatusOne();
+    ticksInterleaveWithAFloodAndShowAtOnce();
     std::printf("%d failed\n", g_failures);
     std::fflush(stdout);
     return g_failures == 0 ? 0 : 1;

@@ -245,8 +245,7 @@ struct ConnectionWatch {
 
 int runApplication(int argc, char** argv, const Project& project)
 {
-    if (argc > 1)
-        std::fprintf(stderr, "skeetra: the command line is ignored: the game takes no arguments\n");
+    warnOfArguments(argc);
     // The platform is Qt's to choose, from QT_QPA_PLATFORM or the display
     // variables; without any of them Qt would try X11 and fail at length.
     if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) {

@@ -17,6 +17,7 @@
 #include <qpa/qplatformscreen.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -95,13 +96,12 @@ void loadFonts(const FormDesign& design)
 
 QFont fontFor(const FormDesign& design, const FontDesign& font)
 {
-    const FontDesign& f = font.points > 0 ? font : design.defaultFont;
+    const FontDesign& f = fontOf(design, font);
     QFont qfont;
     auto found = fontFamilies().find(f.family);
     qfont.setFamilies({found != fontFamilies().end() ? found->second : qs(f.family)});
-    // Designs give points at 96 dots per inch; the pixel size keeps the text
-    // the same size on every screen, and Qt scales pixels on dense displays.
-    qfont.setPixelSize(static_cast<int>(std::lround(f.points * 96.0 / 72.0)));
+    // Qt scales pixels on dense displays.
+    qfont.setPixelSize(fontPixels(f));
     qfont.setWeight(QFont::Normal);
     qfont.setStyleStrategy(QFont::PreferDefault);
     qfont.setHintingPreference(QFont::PreferNoHinting);
@@ -152,7 +152,17 @@ Pictures decodePictures(const FormDesign& design)
     return pictures;
 }
 
-FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : QWidget(parent), form_(form)
+namespace {
+
+TimerSchedule::Time monotonicNow()
+{
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
+
+} // namespace
+
+FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent)
+    : QWidget(parent), form_(form), schedule_(form), wake_(new QTimer(this))
 {
     auto pixmap = [&](std::string_view path) {
         auto found = decoded.find(path);
@@ -176,18 +186,11 @@ FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent) : Q
     if (!d.icon.empty())
         setWindowIcon(QIcon(qs(d.icon)));
     updateScale();
-    for (const auto& c : form.controls()) {
-        if (c->kind() != ControlKind::Timer)
-            continue;
-        auto* timer = static_cast<Timer*>(c.get());
-        auto* qtimer = new QTimer(this);
-        // A 1 ms interval means as fast as the platform allows; coarse timers
-        // would stretch it to several milliseconds.
-        qtimer->setTimerType(Qt::PreciseTimer);
-        qtimer->setInterval(std::max(1, timer->Interval()));
-        connect(qtimer, &QTimer::timeout, this, [this, timer] { form_.tick(*timer); });
-        timers_.push_back({timer, qtimer});
-    }
+    // A 1 ms interval means as fast as the platform allows; a coarse timer
+    // would stretch it to several milliseconds.
+    wake_->setTimerType(Qt::PreciseTimer);
+    wake_->setSingleShot(true);
+    connect(wake_, &QTimer::timeout, this, &FormWindow::fireTimers);
     form.setHost(this);
 }
 
@@ -284,10 +287,25 @@ bool FormWindow::event(QEvent* event)
 
 void FormWindow::startTimers()
 {
-    timersStarted_ = true;
-    for (auto& slot : timers_)
-        if (slot.timer->running() && !form_.ended())
-            slot.qtimer->start();
+    schedule_.start(monotonicNow());
+    wakeAtNextDue();
+}
+
+void FormWindow::fireTimers()
+{
+    schedule_.fire(monotonicNow());
+    wakeAtNextDue();
+}
+
+void FormWindow::wakeAtNextDue()
+{
+    const std::optional<TimerSchedule::Time> due = schedule_.nextDue();
+    if (!due) {
+        wake_->stop();
+        return;
+    }
+    const auto ahead = std::chrono::ceil<std::chrono::milliseconds>(*due - monotonicNow());
+    wake_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, ahead.count())));
 }
 
 QColor FormWindow::colour(const Colour& c) const
@@ -348,14 +366,8 @@ void FormWindow::controlChanged(Control& control) { update(toWindow(control.rect
 
 void FormWindow::timerChanged(Timer& timer)
 {
-    for (auto& slot : timers_) {
-        if (slot.timer != &timer)
-            continue;
-        if (timer.running() && timersStarted_)
-            slot.qtimer->start();
-        else
-            slot.qtimer->stop();
-    }
+    schedule_.timerChanged(timer, monotonicNow());
+    wakeAtNextDue();
 }
 
 void FormWindow::mousePressEvent(QMouseEvent* event)
@@ -411,19 +423,17 @@ void FormWindow::messageBox(std::string_view text)
 
 void FormWindow::errorReported(int number, std::string_view description)
 {
-    std::fprintf(stderr, "skeetra: runtime error %d: %.*s\n", number, static_cast<int>(description.size()),
-                 description.data());
+    std::fprintf(stderr, "%s\n", runtimeErrorLine(number, description).c_str());
     std::fflush(stderr);
-    const QString text = QStringLiteral("Ошибка выполнения %1:\n\n%2").arg(number).arg(qs(description));
-    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), qs(runtimeErrorText(number, description)),
+                    QMessageBox::Ok, this);
     box.setWindowIcon(windowIcon());
     waitOnBox(box);
 }
 
 void FormWindow::programEnded(int status)
 {
-    for (auto& slot : timers_)
-        slot.qtimer->stop();
+    wake_->stop();
     if (boxLoop_) // the program's end takes an open box with it
         boxLoop_->quit();
     hide();

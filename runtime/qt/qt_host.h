@@ -7,6 +7,7 @@
 #pragma once
 
 #include "forms.h"
+#include "timer_schedule.h"
 
 #include <QFont>
 #include <QImage>
@@ -77,25 +78,24 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct TimerSlot {
-        Timer* timer;
-        QTimer* qtimer;
-    };
     QColor colour(const Colour& c) const;
     void paintLabel(QPainter& painter, const Label& label);
     // Chooses the scale for the window's screen and sizes the window to it.
     void updateScale();
     void updatePointer();
     void waitOnBox(QMessageBox& box);
+    void fireTimers();
+    void wakeAtNextDue();
     QRect toWindow(const PixelRect& r) const;
     int designPixel(qreal coordinate) const;
 
     Form& form_;
     QPixmap picture_;
     std::map<std::string_view, QPixmap> pictures_; // controls sharing a picture share its pixmap
-    std::vector<TimerSlot> timers_;
+    // The one wake-up, at the schedule's next due time.
+    TimerSchedule schedule_;
+    QTimer* wake_ = nullptr;
     bool quitOnEnd_ = true;
-    bool timersStarted_ = false;
     QEventLoop* boxLoop_ = nullptr;
     // Device pixels a design pixel takes, and the screen's own ratio of
     // device pixels to Qt's logical ones; the two differ where the window

@@ -75,9 +75,8 @@ public:
             const ControlDesign& cd = c.design();
             const PixelRect r = c.rect();
             if (c.kind() == ControlKind::Label) {
-                const FontDesign& font = cd.font.points > 0 ? cd.font : d.defaultFont;
-                // Designs give points at 96 dots per inch, as on the desktop.
-                const int pixels = static_cast<int>(std::lround(font.points * 96.0 / 72.0));
+                const FontDesign& font = fontOf(d, cd.font);
+                const int pixels = fontPixels(font);
                 const std::string back =
                     cd.backStyle == BackStyle::Opaque ? cssColour(cd.backColour) : std::string();
                 page_add_label(i, text(cd.name).c_str(), r.left, r.top, r.width, r.height, c.Visible(),
@@ -117,10 +116,8 @@ public:
 
     void errorReported(int number, std::string_view description) override
     {
-        const std::string line = "skeetra: runtime error " + std::to_string(number) + ": " + text(description);
-        page_report(line.c_str());
-        const std::string box = "Ошибка выполнения " + std::to_string(number) + ":\n\n" + text(description);
-        page_show_box(box.c_str(), 1);
+        page_report(runtimeErrorLine(number, description).c_str());
+        page_show_box(runtimeErrorText(number, description).c_str(), 1);
     }
 
     void programEnded(int status) override { page_end(status); }

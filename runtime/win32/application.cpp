@@ -11,8 +11,7 @@ namespace rt {
 
 int runApplication(int argc, char**, const Project& project)
 {
-    if (argc > 1)
-        std::fprintf(stderr, "skeetra: the command line is ignored: the game takes no arguments\n");
+    warnOfArguments(argc);
     // The Windows Imaging Component is a COM component.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int status = 0;

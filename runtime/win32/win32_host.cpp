@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -40,11 +41,6 @@ constexpr int kCoarseTickMs = 16;
 int scaleFor(UINT dpi) { return std::max(1, static_cast<int>(dpi / USER_DEFAULT_SCREEN_DPI)); }
 // Below 15 bits a pixel the pictures lose their colours.
 constexpr int kMinDepth = 15;
-// A timer held up longer than this (the process stopped, the machine
-// asleep) starts its schedule afresh instead of catching up in a burst;
-// anything shorter is made up tick by tick, so the clock loses no time.
-constexpr long long kMaxCatchUpMs = 60'000;
-constexpr long long kMaxCatchUpPeriods = 1000;
 
 RECT workAreaOf(HMONITOR monitor)
 {
@@ -315,7 +311,7 @@ HICON iconFrom(IWICImagingFactory* wic, std::string_view path, int scale, bool i
 
 // ---------------------------------------------------------------- the window
 
-FormWindow::FormWindow(Form& form) : form_(form)
+FormWindow::FormWindow(Form& form) : form_(form), schedule_(form)
 {
     const FormDesign& d = form.design();
     {
@@ -346,21 +342,16 @@ FormWindow::FormWindow(Form& form) : form_(form)
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     ticksPerSecond_ = frequency.QuadPart;
-    for (const auto& c : form.controls()) {
-        if (c->kind() != ControlKind::Timer)
-            continue;
-        // A high-resolution waitable timer keeps a 1 ms interval without
-        // raising the whole system's timer resolution (Windows 10 1803 and
-        // later); elsewhere the resolution is raised only while one runs.
-        HANDLE handle = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-        if (handle)
-            highResolution_ = true;
-        else
-            handle = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-        if (!handle)
-            fail("cannot create a timer");
-        timers_.push_back({static_cast<Timer*>(c.get()), handle});
-    }
+    // A high-resolution waitable timer keeps a 1 ms interval without
+    // raising the whole system's timer resolution (Windows 10 1803 and
+    // later); elsewhere the resolution is raised only while a fast timer runs.
+    wake_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (wake_)
+        highResolution_ = true;
+    else
+        wake_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+    if (!wake_)
+        fail("cannot create a timer");
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
@@ -405,9 +396,9 @@ FormWindow::~FormWindow()
 {
     if (form_.host() == this)
         form_.setHost(nullptr);
-    for (auto& slot : timers_) {
-        CancelWaitableTimer(slot.handle);
-        CloseHandle(slot.handle);
+    if (wake_) {
+        CancelWaitableTimer(wake_);
+        CloseHandle(wake_);
     }
     if (periodRaised_)
         timeEndPeriod(1);
@@ -579,12 +570,9 @@ static void lineMetrics(HDC dc, int pixels, int& lineHeight, int& ascent)
 
 const FormWindow::LoadedFont& FormWindow::fontFor(const FontDesign& font)
 {
-    const FontDesign& f = font.points > 0 ? font : form_.design().defaultFont;
+    const FontDesign& f = fontOf(form_.design(), font);
     auto family = families_.find(f.family);
-    // Designs give points at 96 dots per inch: the pixel size keeps the text
-    // the size it was designed at, times the window's scale.
-    FontKey key{family != families_.end() ? family->second : widen(f.family),
-                static_cast<int>(std::lround(f.points * 96.0 / 72.0)) * scale_};
+    FontKey key{family != families_.end() ? family->second : widen(f.family), fontPixels(f) * scale_};
     auto found = fonts_.find(key);
     if (found != fonts_.end())
         return found->second;
@@ -709,75 +697,52 @@ void FormWindow::release(int x, int y)
 
 void FormWindow::startTimers()
 {
-    timersStarted_ = true;
-    for (auto& slot : timers_)
-        if (slot.timer->running() && !form_.ended() && !slot.armed)
-            arm(slot, true);
-    updateResolution();
+    schedule_.start(now());
+    wakeAtNextDue();
 }
 
 void FormWindow::timerChanged(Timer& timer)
 {
-    for (auto& slot : timers_) {
-        if (slot.timer != &timer)
-            continue;
-        if (timer.running() && timersStarted_ && !ended_) {
-            if (!slot.armed)
-                arm(slot, true);
-        } else {
-            disarm(slot);
-        }
-    }
+    schedule_.timerChanged(timer, now());
+    wakeAtNextDue();
+}
+
+TimerSchedule::Time FormWindow::now() const
+{
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    // Seconds and the remainder apart, so that the product cannot overflow.
+    const long long seconds = counter.QuadPart / ticksPerSecond_;
+    const long long rest = counter.QuadPart % ticksPerSecond_;
+    return std::chrono::seconds(seconds) + std::chrono::nanoseconds(rest * 1'000'000'000 / ticksPerSecond_);
+}
+
+// The waitable timer only wakes the loop; whether a tick is due is the
+// schedule's to say, on the performance counter.
+void FormWindow::wakeAtNextDue()
+{
     updateResolution();
-}
-
-// Each tick is due one interval after the last was due, so the 800 ms clock
-// does not drift by the time its handlers take. A tick that comes late
-// leaves the next one due where it was: ticks held up by a busy moment
-// follow one a turn until the timer has caught up, and no tick of the clock
-// is lost (see kMaxCatchUpMs for the one exception).
-void FormWindow::arm(TimerSlot& slot, bool first)
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const long long intervalMs = std::max(1, slot.timer->Interval());
-    const long long interval = intervalMs * ticksPerSecond_ / 1000;
-    const long long maxBehind = std::min(kMaxCatchUpMs, intervalMs * kMaxCatchUpPeriods) * ticksPerSecond_ / 1000;
-    if (first)
-        slot.due = now.QuadPart + interval;
-    else if ((slot.due += interval) < now.QuadPart - maxBehind)
-        slot.due = now.QuadPart + interval;
-    slot.armed = true;
-    wakeAtDue(slot, now.QuadPart);
-}
-
-// The waitable timer only wakes run() up; whether a tick is due is the
-// performance counter's to say.
-void FormWindow::wakeAtDue(TimerSlot& slot, long long now)
-{
-    LARGE_INTEGER wait;
-    // Relative, in 100 ns units, rounded up so that it does not fire early.
-    const long long ahead = std::max(0LL, slot.due - now);
-    wait.QuadPart = -std::max(1LL, (ahead * 10'000'000 + ticksPerSecond_ - 1) / ticksPerSecond_);
-    SetWaitableTimer(slot.handle, &wait, 0, nullptr, nullptr, FALSE);
-    slot.signalled = false;
-}
-
-void FormWindow::disarm(TimerSlot& slot)
-{
-    if (!slot.armed)
+    const std::optional<TimerSchedule::Time> due = ended_ ? std::nullopt : schedule_.nextDue();
+    if (!due) {
+        CancelWaitableTimer(wake_);
         return;
-    CancelWaitableTimer(slot.handle);
-    slot.armed = false;
-    slot.signalled = false;
+    }
+    // Relative, in 100 ns units, rounded up so that it does not fire early.
+    const long long ahead = std::max<long long>(0, (*due - now()).count());
+    LARGE_INTEGER wait;
+    wait.QuadPart = -std::max(1LL, (ahead + 99) / 100);
+    SetWaitableTimer(wake_, &wait, 0, nullptr, nullptr, FALSE);
 }
 
 void FormWindow::updateResolution()
 {
     bool need = false;
-    if (!highResolution_)
-        for (const auto& slot : timers_)
-            need = need || (slot.armed && slot.timer->Interval() < kCoarseTickMs);
+    if (!highResolution_ && !ended_)
+        for (const auto& c : form_.controls())
+            if (c->kind() == ControlKind::Timer) {
+                const auto& timer = static_cast<const Timer&>(*c);
+                need = need || (timer.running() && timer.Interval() < kCoarseTickMs);
+            }
     if (need == periodRaised_)
         return;
     if (need)
@@ -787,29 +752,14 @@ void FormWindow::updateResolution()
     periodRaised_ = need;
 }
 
-// Every timer that is due ticks once, in the order of the design; one that
-// is further behind ticks again on the next turn, after one message, so
-// neither timers nor input can starve the other.
+// Every tick that is due, late ones made up in order; the loop then takes
+// one message, so neither timers nor input can starve the other.
 bool FormWindow::fireDueTimers()
 {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    bool ticked = false;
-    for (auto& slot : timers_) {
-        if (ended_)
-            return ticked;
-        if (!slot.armed)
-            continue;
-        if (now.QuadPart < slot.due) {
-            // Woken a hair early by a clock of its own: it must wake run() again.
-            if (slot.signalled)
-                wakeAtDue(slot, now.QuadPart);
-            continue;
-        }
-        arm(slot, false);
-        form_.tick(*slot.timer);
-        ticked = true;
-    }
+    if (ended_)
+        return false;
+    const bool ticked = schedule_.fire(now()) > 0;
+    wakeAtNextDue();
     // Painting waits until no input is queued; a tick shows at once, also
     // in a flood of clicks.
     if (ticked && !ended_ && window_)
@@ -819,8 +769,6 @@ bool FormWindow::fireDueTimers()
 
 int FormWindow::run()
 {
-    std::vector<HANDLE> handles;
-    std::vector<TimerSlot*> slots;
     for (;;) {
         fireDueTimers();
         MSG message;
@@ -831,17 +779,7 @@ int FormWindow::run()
             DispatchMessageW(&message);
             continue;
         }
-        handles.clear();
-        slots.clear();
-        for (auto& slot : timers_)
-            if (slot.armed) {
-                handles.push_back(slot.handle);
-                slots.push_back(&slot);
-            }
-        const DWORD count = static_cast<DWORD>(handles.size());
-        const DWORD woken = MsgWaitForMultipleObjectsEx(count, handles.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken < WAIT_OBJECT_0 + count)
-            slots[woken - WAIT_OBJECT_0]->signalled = true; // the wait took its signal
+        MsgWaitForMultipleObjectsEx(1, &wake_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
 
@@ -924,10 +862,16 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
     // The window's own messages go on meanwhile: painting, and closing it,
     // which ends the program; the Form takes no other event until the box
     // is answered.
+    // Ticks that fall due meanwhile are the schedule's to skip.
+    const HANDLE waits[] = {answer->answered, wake_};
     for (bool quit = false; !quit;) {
-        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &answer->answered, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD woken = MsgWaitForMultipleObjectsEx(2, waits, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0)
             break;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            fireDueTimers();
+            continue;
+        }
         // One message at a time: the answer counts before the rest of a
         // flood of clicks still queued behind it.
         MSG message;
@@ -950,17 +894,15 @@ void FormWindow::messageBox(std::string_view text) { showBox(widen(text), 0); }
 
 void FormWindow::errorReported(int number, std::string_view description)
 {
-    std::fprintf(stderr, "skeetra: runtime error %d: %.*s\n", number, static_cast<int>(description.size()),
-                 description.data());
+    std::fprintf(stderr, "%s\n", runtimeErrorLine(number, description).c_str());
     std::fflush(stderr);
-    showBox(widen("Ошибка выполнения " + std::to_string(number) + ":\n\n" + std::string(description)), MB_ICONERROR);
+    showBox(widen(runtimeErrorText(number, description)), MB_ICONERROR);
 }
 
 void FormWindow::programEnded(int status)
 {
     ended_ = true;
-    for (auto& slot : timers_)
-        disarm(slot);
+    CancelWaitableTimer(wake_);
     updateResolution();
     // The window stays as it is: the process leaves it as soon as run()
     // returns, and hiding it first would cost Wine two seconds. An open

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "forms.h"
+#include "timer_schedule.h"
 
 #include <windows.h>
 
@@ -68,13 +69,6 @@ public:
 
 private:
     struct Picture;
-    struct TimerSlot {
-        Timer* timer;
-        HANDLE handle;
-        bool armed = false;
-        bool signalled = false; // a wait took its waitable timer's signal
-        long long due = 0;      // performance-counter time of the next tick
-    };
     struct FontKey {
         std::wstring family;
         int pixels;
@@ -109,10 +103,11 @@ private:
     int designPixel(int coordinate) const;
     void release(int x, int y);
 
-    void arm(TimerSlot& slot, bool first);
-    void wakeAtDue(TimerSlot& slot, long long now);
-    void disarm(TimerSlot& slot);
-    // Delivers one tick of every timer that is due; whether any ticked.
+    // The performance counter, as the schedule's monotonic clock.
+    TimerSchedule::Time now() const;
+    // Sets the one waitable timer to the schedule's next due time.
+    void wakeAtNextDue();
+    // Delivers every tick that is due; whether any ticked.
     bool fireDueTimers();
     void updateResolution();
     int showBox(const std::wstring& text, UINT type);
@@ -132,8 +127,8 @@ private:
     HGDIOBJ backOld_ = nullptr;
     HDC pictureDc_ = nullptr;
 
-    std::vector<TimerSlot> timers_;
-    bool timersStarted_ = false;
+    TimerSchedule schedule_;
+    HANDLE wake_ = nullptr; // a waitable timer, set to the next due time
     bool highResolution_ = false;
     bool periodRaised_ = false;
     long long ticksPerSecond_ = 0;

@@ -1,0 +1,89 @@
+// The one timetable of a Form's timers, and its catch-up rule.
+#include "timer_schedule.h"
+
+#include <algorithm>
+
+namespace rt {
+
+TimerSchedule::TimerSchedule(Form& form) : form_(form)
+{
+    for (const auto& c : form.controls())
+        if (c->kind() == ControlKind::Timer)
+            slots_.push_back({static_cast<Timer*>(c.get()), std::nullopt});
+}
+
+TimerSchedule::Time TimerSchedule::interval(const Slot& slot) const
+{
+    // An interval of 0 or less still ticks, as fast as a millisecond allows.
+    return std::chrono::milliseconds(std::max(1, slot.timer->Interval()));
+}
+
+TimerSchedule::Slot* TimerSchedule::slotOf(const Timer& timer)
+{
+    for (Slot& slot : slots_)
+        if (slot.timer == &timer)
+            return &slot;
+    return nullptr;
+}
+
+void TimerSchedule::start(Time now)
+{
+    started_ = true;
+    for (Slot& slot : slots_)
+        timerChanged(*slot.timer, now);
+}
+
+void TimerSchedule::timerChanged(Timer& timer, Time now)
+{
+    Slot* slot = slotOf(timer);
+    if (!slot)
+        return;
+    if (!started_ || form_.ended() || !timer.running())
+        slot->due.reset();
+    else if (!slot->due)
+        slot->due = now + interval(*slot);
+}
+
+std::optional<TimerSchedule::Time> TimerSchedule::nextDue() const
+{
+    std::optional<Time> next;
+    if (form_.ended())
+        return next;
+    for (const Slot& slot : slots_)
+        if (slot.due && (!next || *slot.due < *next))
+            next = slot.due;
+    return next;
+}
+
+int TimerSchedule::fire(Time now)
+{
+    if (form_.busy()) {
+        for (Slot& slot : slots_) {
+            if (!slot.due || *slot.due > now)
+                continue;
+            const Time step = interval(slot);
+            *slot.due += ((now - *slot.due) / step + 1) * step;
+        }
+        return 0;
+    }
+    int delivered = 0;
+    for (;;) {
+        if (form_.ended())
+            return delivered;
+        Slot* next = nullptr;
+        for (Slot& slot : slots_)
+            if (slot.due && *slot.due <= now && (!next || *slot.due < *next->due))
+                next = &slot;
+        if (!next)
+            return delivered;
+        const Time step = interval(*next);
+        *next->due += step;
+        if (*next->due + kMaxCatchUp < now)
+            next->due = now + step; // too far behind: the missed time is dropped
+        // The tick may stop, restart or put to sleep any timer, this one too.
+        form_.tick(*next->timer);
+        ++delivered;
+    }
+}
+
+} // namespace rt
