@@ -140,6 +140,7 @@ void FormEvents::clickGoesToTopmostShownControl_data()
     QTest::newRow("start sign") << 136 << 288 << none << none << "Image1";
     QTest::newRow("start sign's last pixel") << 288 << 328 << none << none << "Image1";
     QTest::newRow("just right of the start sign") << 289 << 300 << none << none << "Form1";
+    QTest::newRow("just below the start sign") << 200 << 329 << none << none << "Form1";
     QTest::newRow("start sign hidden") << 200 << 300 << QStringList{"Image1"} << none << "Form1";
     QTest::newRow("instructions") << 300 << 160 << none << none << "Label8";
     QTest::newRow("hidden target") << 140 << 10 << none << none << "Form1";

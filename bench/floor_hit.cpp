@@ -8,12 +8,18 @@
 //   hit_us T click_us C in_click 1 paint_us P paints N
 //                      release to the next picture on screen, measured the
 //                      way bench_hit_game measures the game
-// bench_floor_hit [hits] ends after that many hits (60 by default).
+// bench_floor_hit [hits] ends after that many hits (60 by default). The
+// places are the game's own, read from its design table (SKEETRA_DESIGN_JSON,
+// by default the one this build wrote).
 #include "first_frame.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -26,6 +32,35 @@
 namespace {
 
 int g_hitsWanted = 60;
+
+// The window's place and the controls' rectangles, in design pixels.
+struct Design {
+    QRect client;
+    QJsonArray controls;
+
+    static Design read()
+    {
+        QString path = qEnvironmentVariable("SKEETRA_DESIGN_JSON");
+        if (path.isEmpty())
+            path = QStringLiteral(SKEETRA_DESIGN_JSON);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("cannot read the design table %s", qPrintable(path));
+        const QJsonObject form = QJsonDocument::fromJson(file.readAll()).object();
+        return {rect(form["client"]), form["controls"].toArray()};
+    }
+    QRect operator[](const char* name) const
+    {
+        for (const QJsonValue& c : controls)
+            if (c["name"].toString() == QLatin1String(name))
+                return rect(c["rect"]);
+        qFatal("the design has no control %s", name);
+    }
+    static QRect rect(const QJsonValue& r)
+    {
+        return {r["left"].toInt(), r["top"].toInt(), r["width"].toInt(), r["height"].toInt()};
+    }
+};
 
 class Picture;
 
@@ -45,7 +80,8 @@ private:
     Picture* pictures_[2];
     QLabel* kills_;
     QLabel* cartridges_;
-    QRect start_{136, 288, 153, 41}; // the game's start sign
+    Design design_ = Design::read();
+    QRect start_ = design_["Image1"]; // the game's start sign
     int current_ = -1;
     int hits_ = 0;
     bool framed_ = false;
@@ -75,15 +111,15 @@ HitWindow::HitWindow()
     face_.setFamilies({QFontDatabase::applicationFontFamilies(id).value(0)});
     face_.setPixelSize(13);
     face_.setHintingPreference(QFont::PreferNoHinting);
-    setFixedSize(434, 475);
-    move(49, 81);
+    setFixedSize(design_.client.size());
+    move(design_.client.topLeft());
 
     const QPixmap target(QStringLiteral(":/pictures/target.gif"));
-    // Two of the game's openings (Image2 and Image5).
-    const QPoint places[2] = {{136, 0}, {192, 184}};
+    // Two of the game's openings.
+    const QRect places[2] = {design_["Image2"], design_["Image5"]};
     for (int i = 0; i < 2; ++i) {
         pictures_[i] = new Picture(this, target);
-        pictures_[i]->setGeometry(QRect(places[i], QSize(43, 55)));
+        pictures_[i]->setGeometry(places[i]);
         pictures_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
         pictures_[i]->hide();
     }
@@ -99,8 +135,8 @@ HitWindow::HitWindow()
         l->setAttribute(Qt::WA_TransparentForMouseEvents);
         return l;
     };
-    cartridges_ = label(QStringLiteral("120"), {72, 424, 41, 17});
-    kills_ = label(QStringLiteral("0"), {152, 440, 41, 17});
+    cartridges_ = label(QStringLiteral("120"), design_["Label6"]);
+    kills_ = label(QStringLiteral("0"), design_["Label5"]);
 }
 
 void HitWindow::print(const char* what, QPoint at)

@@ -1,0 +1,601 @@
+// The game's driver: starts the real game on the display, clicks it as a
+// player does and reads what it shows (the window, the targets, the counters
+// and the clock's digits, the win and loss boxes, the crosshair), each in
+// the places the window's design gives.
+//
+// The game's state is read from pixels that can be predicted whatever the
+// art looks like: a target counts as shown where its rectangle differs from
+// the bare facade seen before play, a shot counts as taken once the
+// ammunition label's pixels change, and the win is the dark green box.
+#pragma once
+
+#include "display.h"
+#include "form_design.h"
+#include "pixels.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace e2e {
+
+// The client-area places a player sees, from the window's design.
+struct Places {
+    QSize clientSize;
+    QList<QRect> targets; // the figure's openings, Image2 first
+    QRect startArea, instructions, ammunition, clock, exitCaption, winBox, finalTime, kills, titleOfAmmunition;
+    QRgb winGreen = 0;
+    // Points where no control lies during play; before play none of them
+    // is on a shown control either.
+    QList<QPoint> barePoints;
+    // Labels that take clicks and do nothing (the exit caption is the exception).
+    QList<QRect> quietLabels;
+
+    QRect target(const QString& name) const;
+};
+const Places& places();
+
+// The counters' digits: their lowest two rows meet the texts below them
+// (the kills title, the credit), so they are left out.
+inline QRect digits(const QRect& label) { return label.adjusted(0, 0, 0, -2); }
+
+inline constexpr int kClockPeriodMs = 800;
+inline constexpr int kStartAmmunition = 120;
+inline constexpr int kWinningKills = 100;
+
+// How long a thing that must not happen is given to happen anyway. Too short
+// only lets a fault slip by; it can never fail a correct game.
+inline constexpr int kQuietMs = 300;
+// The game ends within this of the player's last action: it ends in well
+// under a tenth of a second. Taking a window down first costs Wine on a bare
+// X server a fixed two seconds for each window, which this catches.
+inline constexpr int kPromptEndMs = 1000;
+
+// Rows of the client area that show the window picture; below them runs
+// the status strip.
+inline constexpr int kPictureRows = 424;
+
+inline const QString kBoxTitle = QStringLiteral("^Skeetra$");
+QString mainTitle();
+
+// Whether a band of the window that no control covers shows the window
+// picture as drawn: a compositor may report a window's new place before its
+// output shows it there.
+inline bool showsTheFacade(const QImage& shot)
+{
+    static const QImage facade = picture("facade.gif").convertToFormat(QImage::Format_RGB32);
+    for (int y = 180; y < 200; ++y)
+        for (int x = 0; x < places().clientSize.width(); ++x)
+            if (shot.pixel(x, y) != facade.pixel(x, y))
+                return false;
+    return true;
+}
+// One running game: its process, its window and what the bare facade looked
+// like before play.
+class Game {
+public:
+    Game() = default;
+    Game(const Game&) = delete;
+    Game& operator=(const Game&) = delete;
+
+    ~Game()
+    {
+        if (QTest::currentTestFailed() && !geometry_.isEmpty()) {
+            // What the player would have seen, kept beside the test's output.
+            QString name = QStringLiteral("e2e-failure-%1-%2.png")
+                               .arg(QTest::currentTestFunction(), QString::fromUtf8(QTest::currentDataTag()));
+            name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]+")), QStringLiteral("_"));
+            if (QGuiApplication::primaryScreen()->grabWindow(0).save(name))
+                qWarning("screen at the failure: %s", qPrintable(QDir::current().absoluteFilePath(name)));
+        }
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+        if (QTest::currentTestFailed())
+            qWarning("the game's error output:\n%s", process_.readAllStandardError().constData());
+    }
+
+    // Starts the game on a display set to 200 %: Wine's LogPixels 192, or
+    // QT_SCALE_FACTOR=2 for Qt.
+    bool launchDense()
+    {
+        if (underWine() && !setLogPixels(192))
+            return false;
+        extraEnv_.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+        return launch();
+    }
+
+    // Starts the game and waits until its window is up and painted. Under
+    // Wine the run's screen may set the dots per inch (SKEETRA_E2E_LOGPIXELS),
+    // as the Qt runs' QT_SCALE_FACTOR does.
+    bool launch()
+    {
+        if (underWine() && qEnvironmentVariableIsSet("SKEETRA_E2E_LOGPIXELS") &&
+            !setLogPixels(qEnvironmentVariableIntValue("SKEETRA_E2E_LOGPIXELS")))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("XDG_SESSION_TYPE"));
+        // On Wayland with no X display to fall back on: the game plays
+        // there or not at all.
+        env.remove(onWayland() ? QStringLiteral("DISPLAY") : QStringLiteral("WAYLAND_DISPLAY"));
+        // Settings of the screen the run plays on, as NAME=value;...
+        for (const QString& setting : qEnvironmentVariable("SKEETRA_E2E_GAME_ENV").split(';', Qt::SkipEmptyParts))
+            env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        env.insert(extraEnv_);
+        process_.setProcessEnvironment(env);
+        process_.setProgram(requiredEnv("SKEETRA"));
+        process_.start();
+        if (!process_.waitForStarted(kWaitMs))
+            return fail("the game did not start: " + process_.errorString());
+        if (!waitUntil([this] { return !running() || visibleWindows(mainTitle()).size() == 1; }) || !running())
+            return fail("the game window did not appear");
+        window_ = visibleWindows(mainTitle()).value(0);
+        if (onWayland() && !moveTo({0, screenGeometry().bottom()}))
+            return false;
+        // Painted: the ammunition shows text, and two grabs in a row agree,
+        // in the same place. (Where Qt learns the size of the title bar only
+        // once the window shows, the window may take a smaller scale then.)
+        QImage previous;
+        QRect place;
+        const bool painted = waitUntil([&] {
+            if (!readGeometry())
+                return false;
+            const QImage now = grab();
+            const bool settled = !uniform(region(now, places().ammunition)) && now == previous && geometry_ == place &&
+                                 showsTheFacade(now);
+            previous = now;
+            place = geometry_;
+            return settled;
+        });
+        if (!painted)
+            return fail(QStringLiteral("the window at %1, %2, %3 x %4 was never painted")
+                            .arg(geometry_.x()).arg(geometry_.y()).arg(geometry_.width()).arg(geometry_.height()));
+        // Scaled by a whole number: every design pixel a square block. Qt
+        // sizes windows in whole logical pixels: at a ratio of 2 and scale 1
+        // the last device row is the background's.
+        const QSize extra = geometry_.size() - places().clientSize * scale();
+        if (extra.width() < 0 || extra.width() > 1 || extra.height() < 0 || extra.height() > 1)
+            return fail(QStringLiteral("the window is %1 x %2, no whole multiple of the design's %3 x %4")
+                            .arg(geometry_.width())
+                            .arg(geometry_.height())
+                            .arg(places().clientSize.width())
+                            .arg(places().clientSize.height()));
+        // All of it on the screen, the status strip and the exit caption too.
+        if (!screenGeometry().contains(geometry_))
+            return fail(QStringLiteral("the window at %1, %2, %3 x %4 reaches past the screen")
+                            .arg(geometry_.x())
+                            .arg(geometry_.y())
+                            .arg(geometry_.width())
+                            .arg(geometry_.height()));
+        facade_ = previous;
+        return true;
+    }
+
+    bool running()
+    {
+        QCoreApplication::processEvents(); // lets QProcess see an end
+        return process_.state() != QProcess::NotRunning;
+    }
+    QString window() const { return window_; }
+    QRect geometry() const { return geometry_; }
+    const QImage& facade() const { return facade_; }
+    QString error() const { return error_; }
+
+    // The client area in design pixels: at a larger scale, one device pixel
+    // of each block.
+    QImage grab() const
+    {
+        const int s = scale();
+        const QImage shot = screen(QRect(geometry_.topLeft(), places().clientSize * s));
+        if (s <= 1)
+            return shot;
+        QImage design(places().clientSize, QImage::Format_RGB32);
+        for (int y = 0; y < design.height(); ++y)
+            for (int x = 0; x < design.width(); ++x)
+                design.setPixel(x, y, shot.pixel(x * s, y * s));
+        return design;
+    }
+
+    // Indices of the targets that differ from the bare facade.
+    static QList<int> shownTargets(const QImage& shot, const QImage& facade)
+    {
+        QList<int> shown;
+        for (int i = 0; i < int(places().targets.size()); ++i)
+            if (differingPixels(shot, facade, places().targets[i]) * 20 > places().targets[i].width() * places().targets[i].height())
+                shown << i;
+        return shown;
+    }
+    QList<int> shownTargets() const { return shownTargets(grab(), facade_); }
+
+    // Real clicks, as fast as the X server takes them; no waiting.
+    bool click(const QList<QPoint>& points)
+    {
+        QStringList args;
+        for (const QPoint& p : points)
+            args << "mousemove" << QString::number(geometry_.x() + p.x() * scale() + scale() / 2)
+                 << QString::number(geometry_.y() + p.y() * scale() + scale() / 2)
+                 << "mousedown" << "1" << "mouseup" << "1";
+        // A compositor draws its pointer into the screen that is read.
+        if (onWayland())
+            args << "mousemove" << "0" << QString::number(screenGeometry().bottom());
+        return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
+    }
+    bool click(const QPoint& p) { return click(QList<QPoint>{p}); }
+
+    // One shot, waited for until the game has taken it.
+    bool shoot(const QPoint& p, int timeoutMs = kWaitMs)
+    {
+        const QImage before = region(grab(), places().ammunition);
+        if (!click(p))
+            return false;
+        return waitUntil([&] { return region(grab(), places().ammunition) != before; }, timeoutMs) ||
+               fail("the ammunition did not change after a shot");
+    }
+
+    // Waits until exactly one target is shown and stays so for two grabs.
+    std::optional<int> shownTarget()
+    {
+        QList<int> previous;
+        QList<int> now;
+        const bool settled = waitUntil([&] {
+            now = shownTargets();
+            const bool same = !now.isEmpty() && now == previous;
+            previous = now;
+            return same;
+        });
+        if (!settled) {
+            fail("no target was shown");
+            return {};
+        }
+        if (now.size() != 1) {
+            fail(QStringLiteral("%1 targets shown at once").arg(now.size()));
+            return {};
+        }
+        return now.front();
+    }
+
+    bool hit()
+    {
+        const std::optional<int> target = shownTarget();
+        if (!target || !shoot(places().targets[*target].center()))
+            return false;
+        ++kills_;
+        learnKills();
+        return true;
+    }
+
+    // Each count the kills show, as the game drew it in the counters' face,
+    // colour and ground: what the clock looks like at the same count.
+    void learnKills() { numbers_[kills_] = region(grab(), digits(places().kills)); }
+    int kills() const { return kills_; }
+
+    // The count the clock shows in the shot, once the kills have shown it.
+    std::optional<int> clockIn(const QImage& shot) const
+    {
+        const QImage clock = region(shot, digits(places().clock));
+        for (const auto& [count, image] : numbers_)
+            if (image == clock)
+                return count;
+        return {};
+    }
+
+    bool start()
+    {
+        learnKills();
+        playClock_.start(); // the clock cannot have started before this
+        if (!click(places().startArea.center()))
+            return false;
+        const bool started =
+            waitUntil([&] { return region(grab(), places().instructions) != region(facade_, places().instructions); });
+        startSeenMs_ = playClock_.elapsed(); // nor after this
+        return started || fail("the start sign did not start play");
+    }
+    // Milliseconds since the start click was sent.
+    qint64 playMs() const { return playClock_.elapsed(); }
+    qint64 startSeenMs() const { return startSeenMs_; }
+
+    bool playToWin()
+    {
+        if (!start())
+            return false;
+        for (int i = 0; i < kWinningKills; ++i) {
+            // The referee shows a target and the win in one tick, so a win
+            // that came early is on screen once the target is.
+            const std::optional<int> target = shownTarget();
+            if (target && winBoxShown())
+                return fail(QStringLiteral("won after %1 hits").arg(i));
+            if (!target || !hit()) {
+                error_ = QStringLiteral("hit %1 of %2: %3").arg(i + 1).arg(kWinningKills).arg(error_);
+                return false;
+            }
+        }
+        return waitUntil([&] { return winBoxShown(); }) || fail("no win after 100 hits");
+    }
+
+    // Counted, not probed: the box's text may fall on any one pixel, and a
+    // loss box may cover part of it.
+    bool winBoxShown() const
+    {
+        const int area = places().winBox.width() * places().winBox.height();
+        const QRect box = places().winBox;
+        const QRgb green = places().winGreen;
+        return pixelsOfColour(grab(), box, green) - pixelsOfColour(facade_, box, green) > area / 4;
+    }
+
+    // A burst of misses, not waited for one by one.
+    bool missBurst(int count)
+    {
+        QList<QPoint> points;
+        for (int i = 0; i < count; ++i)
+            points << places().barePoints[i % places().barePoints.size()];
+        return click(points);
+    }
+
+    std::optional<QString> lossBox()
+    {
+        if (!waitUntil([] { return !visibleWindows(kBoxTitle).isEmpty(); })) {
+            fail("no loss box appeared");
+            return {};
+        }
+        const QStringList boxes = visibleWindows(kBoxTitle);
+        if (boxes.size() != 1) {
+            fail(QStringLiteral("%1 loss boxes at once").arg(boxes.size()));
+            return {};
+        }
+        return boxes.front();
+    }
+
+    // Holds the game still, so that clicks queue up for it at the X server
+    // and reach it all at once, then lets it go on.
+    bool pause()
+    {
+        if (::kill(static_cast<pid_t>(process_.processId()), SIGSTOP) != 0)
+            return fail("cannot stop the game");
+        return waitUntil([this] { return processState() == 'T'; }) || fail("the game did not stop");
+    }
+    bool resume() { return ::kill(static_cast<pid_t>(process_.processId()), SIGCONT) == 0 || fail("cannot continue the game"); }
+
+    // As a player closes it: on Wayland with the close button of the title
+    // bar Qt draws there.
+    bool closeWindow(const QString& id)
+    {
+        if (onWayland()) {
+            // Where the window stays: a button clicked beside the close
+            // button would minimise or maximise it instead.
+            std::optional<WaylandWindow> w;
+            QRect previous;
+            waitUntil([&] {
+                w = waylandWindow(id);
+                const bool settled = w && w->frame == previous && w->opaque.top() > w->frame.top();
+                previous = w ? w->frame : QRect();
+                return settled || !w;
+            });
+            if (!w)
+                return fail("no window " + id);
+            const QPoint button = w->frame.topRight() + QPoint(-17, 14) * outputScale();
+            return (moveTo(button) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0) ||
+                   fail("cannot close window " + id);
+        }
+        return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
+    }
+
+    // Whether the game's event loop still answers. On Wayland: the pointer,
+    // taken out of the game window and brought back, gets the game's
+    // crosshair again, which only the game can give it.
+    bool answers(const QString& id)
+    {
+        if (onWayland()) {
+            // Beside the right edge, clear of the targets above and below.
+            const QPoint bare = places().barePoints[0];
+            return waitUntil([&] { return crosshairCentre(bare, 20).has_value(); });
+        }
+        return run(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
+    }
+
+    bool pressKey(const QString& id, const QString& key)
+    {
+        // Weston gives a new window the keyboard.
+        if (onWayland())
+            return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", key}).exitCode == 0 ||
+                   fail("cannot press " + key);
+        return run(QStringLiteral("xdotool"), {"windowfocus", "--sync", id, "key", "--clearmodifiers", key})
+                       .exitCode == 0 ||
+               fail("cannot press " + key);
+    }
+
+    // Device pixels a design pixel takes in the game window.
+    int scale() const { return std::max(1, qRound(geometry_.width() / double(places().clientSize.width()))); }
+
+    bool moveTo(const QPoint& screenPoint)
+    {
+        return run(QStringLiteral("xdotool"),
+                   {"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y())})
+                       .exitCode == 0 ||
+               fail("xdotool could not move the pointer");
+    }
+
+    // Where the crosshair's bars cross on the screen, in device pixels
+    // (between two pixels, as the bars are 2 design pixels wide), with the
+    // pointer at the client point; nothing when no crosshair is drawn there.
+    // The pointer is first taken to the desktop beside the window, to see
+    // what lies beneath it.
+    // Looks as far as `reach` design pixels around the point: far enough for
+    // a pointer drawn off its place, near enough to leave out targets.
+    std::optional<Crossing> crosshairCentre(const QPoint& clientPoint, int reach = 40)
+    {
+        const int s = scale();
+        const QPoint at = geometry_.topLeft() + clientPoint * s;
+        if (!onWayland()) {
+            // The X server draws the pointer where no screenshot sees it; it
+            // tells what it draws, and where.
+            if (!moveTo(at))
+                return {};
+            std::optional<Crossing> centre;
+            waitUntil(
+                [&] {
+                    const Run r = run(requiredEnv("X11_WINDOW"), {"cursor"});
+                    QStringList lines = r.output.split('\n', Qt::SkipEmptyParts);
+                    if (r.exitCode != 0 || lines.isEmpty())
+                        return false;
+                    const QStringList head = lines.takeFirst().split(' ');
+                    if (head.size() != 6 || head[0].toInt() != at.x() || head[1].toInt() != at.y())
+                        return false;
+                    const int w = head[4].toInt(), h = head[5].toInt();
+                    QImage drawn(w, h, QImage::Format_RGB32), bare(w, h, QImage::Format_RGB32);
+                    bare.fill(Qt::white);
+                    drawn.fill(Qt::white);
+                    for (int y = 0; y < h && y < lines.size(); ++y) {
+                        const QStringList row = lines[y].split(' ');
+                        for (int x = 0; x < w && x < row.size(); ++x) {
+                            const QRgb argb = row[x].toUInt(nullptr, 16);
+                            if (qAlpha(argb) == 255)
+                                drawn.setPixel(x, y, argb);
+                        }
+                    }
+                    centre = barsCrossing(bare, drawn);
+                    if (centre)
+                        centre->centre += at - QPoint(head[2].toInt(), head[3].toInt());
+                    return centre.has_value();
+                },
+                2000);
+            return centre;
+        }
+        const QRect around(at - QPoint(reach, reach) * s, QSize(2 * reach, 2 * reach) * s);
+        // The screen's bottom left corner, which shows little of any pointer.
+        if (!moveTo(QPoint(0, screenGeometry().bottom())))
+            return {};
+        QTest::qWait(100);
+        const QImage bare = screen(around);
+        if (!moveTo(at))
+            return {};
+        std::optional<Crossing> centre;
+        waitUntil(
+            [&] {
+                centre = barsCrossing(bare, screen(around));
+                return centre.has_value();
+            },
+            2000);
+        if (centre)
+            centre->centre += around.topLeft();
+        return centre;
+    }
+
+    // The exit status, or nothing when the game did not end or crashed, or
+    // took longer than kPromptEndMs from the call to end.
+    std::optional<int> exitStatus()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        if (!waitUntil([&] { return !running(); })) {
+            fail("the game did not end");
+            return {};
+        }
+        // A game built with the sanitizers scans its memory for leaks as it
+        // ends, for about a second of its own.
+        if (clock.elapsed() > kPromptEndMs && !qEnvironmentVariableIsSet("SKEETRA_SANITIZED")) {
+            fail(QStringLiteral("the game took %1 ms to end").arg(clock.elapsed()));
+            return {};
+        }
+        if (process_.exitStatus() != QProcess::NormalExit) {
+            fail("the game crashed");
+            return {};
+        }
+        return process_.exitCode();
+    }
+
+    // Whether the game ended promptly (see exitStatus) with that status.
+    bool endedWithStatus(int expected)
+    {
+        const std::optional<int> status = exitStatus();
+        if (!status)
+            return false;
+        return *status == expected ||
+               fail(QStringLiteral("the game ended with status %1, not %2").arg(*status).arg(expected));
+    }
+
+private:
+    // Wine's dots per inch for the windows it opens next: 96 is 100 %.
+    bool setLogPixels(int dpi)
+    {
+        const Run r = run(QStringLiteral("wine"), {"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
+                                                   "/t", "REG_DWORD", "/d", QString::number(dpi), "/f"});
+        return r.exitCode == 0 || fail("cannot set Wine's LogPixels");
+    }
+
+    // The state letter of /proc/PID/stat, after the name in parentheses.
+    char processState() const
+    {
+        std::ifstream stat("/proc/" + std::to_string(process_.processId()) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(") ");
+        return close == std::string::npos || close + 2 >= line.size() ? '?' : line[close + 2];
+    }
+
+    bool fail(const QString& message)
+    {
+        if (error_.isEmpty())
+            error_ = message;
+        return false;
+    }
+
+    bool readGeometry()
+    {
+        if (onWayland()) {
+            // Qt rounds the opaque part outwards on a scaled window. Until
+            // Qt has put its title bar on, the content sits where the title
+            // bar will be.
+            const std::optional<WaylandWindow> w = waylandWindow(window_);
+            if (!w || w->opaque.isEmpty() || w->opaque.top() <= w->frame.top())
+                return false;
+            geometry_ = QRect(w->opaque.topLeft(), places().clientSize * std::max(1, qRound(w->opaque.width() / double(places().clientSize.width()))));
+            return true;
+        }
+        const Run r = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window_});
+        int values[4] = {-1, -1, -1, -1};
+        const char* keys[4] = {"X", "Y", "WIDTH", "HEIGHT"};
+        for (const QString& line : r.output.split('\n')) {
+            for (int i = 0; i < 4; ++i)
+                if (line.startsWith(QLatin1String(keys[i]) + '='))
+                    values[i] = line.section('=', 1).toInt();
+        }
+        geometry_ = QRect(values[0], values[1], values[2], values[3]);
+        return r.exitCode == 0 && values[2] > 0 && values[3] > 0;
+    }
+
+    QProcess process_;
+    QProcessEnvironment extraEnv_;
+    QString window_;
+    QRect geometry_;
+    QImage facade_;
+    QString error_;
+    int kills_ = 0;
+    std::map<int, QImage> numbers_;
+    QElapsedTimer playClock_;
+    qint64 startSeenMs_ = 0;
+};
+#define GAME_VERIFY(game, ok) QVERIFY2((ok), qPrintable((game).error()))
+
+// The phases a game can be left in.
+enum class Phase { Waiting, Playing, LossBox, Won };
+
+bool reach(Game& game, Phase phase);
+
+} // namespace e2e
+
+Q_DECLARE_METATYPE(e2e::Phase)

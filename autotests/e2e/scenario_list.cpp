@@ -1,0 +1,79 @@
+// Reads scenarios.txt: one scenario a line with the platforms that play it,
+// and below it, indented after "- ", the rows it is played with.
+#include "scenario_list.h"
+
+#include "display.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace e2e {
+
+namespace {
+
+QList<ListedScenario> read()
+{
+    QFile file(QStringLiteral(SKEETRA_SCENARIOS));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        qFatal("cannot read the scenario list %s", SKEETRA_SCENARIOS);
+    static const QRegularExpression row(QStringLiteral("^\\s+- (.*)$"));
+    QList<ListedScenario> list;
+    while (!file.atEnd()) {
+        QString line = QString::fromUtf8(file.readLine());
+        line = line.section('#', 0, 0);
+        line.chop(line.endsWith('\n') ? 1 : 0);
+        if (const QRegularExpressionMatch m = row.match(line); m.hasMatch()) {
+            if (list.isEmpty())
+                qFatal("the scenario list has a row before any scenario");
+            list.back().rows << m.captured(1).trimmed();
+            continue;
+        }
+        const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        if (!words.isEmpty())
+            list.append({words.front(), words.mid(1), {}});
+    }
+    return list;
+}
+
+} // namespace
+
+const QList<ListedScenario>& scenarioList()
+{
+    static const QList<ListedScenario> list = read();
+    return list;
+}
+
+const ListedScenario* listedScenario(const QString& name)
+{
+    for (const ListedScenario& s : scenarioList())
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+QString platformName()
+{
+    if (underWine())
+        return QStringLiteral("wine");
+    return onWayland() ? QStringLiteral("wayland") : QStringLiteral("linux");
+}
+
+QString addListedRows(const QList<RowCase>& cases)
+{
+    const QString scenario = QString::fromLatin1(QTest::currentTestFunction());
+    const ListedScenario* listed = listedScenario(scenario);
+    const QStringList rows = listed ? listed->rows : QStringList{};
+    for (const RowCase& c : cases)
+        if (!rows.contains(c.row))
+            return QStringLiteral("%1 has the row \"%2\", which scenarios.txt does not list").arg(scenario, c.row);
+    for (const QString& row : rows) {
+        const auto c = std::find_if(cases.begin(), cases.end(), [&](const RowCase& c) { return c.row == row; });
+        if (c == cases.end())
+            return QStringLiteral("scenarios.txt lists the row \"%1\" of %2, which is not played here").arg(row, scenario);
+        c->values(QTest::newRow(qPrintable(row)));
+    }
+    return {};
+}
+
+} // namespace e2e
