@@ -377,6 +377,31 @@ class Game {
         await this.page.touchscreen.tap(px, py);
     }
 
+    // The browser holds the page's timers back for `ms`, as it does with a
+    // tab a player left: Chromium freezes the page, Firefox hides it behind
+    // another tab. Checked, so that the hold-up cannot pass unnoticed.
+    async holdUp(ms) {
+        if (this.session.engine === 'chromium') {
+            const cdp = await this.page.createCDPSession();
+            await cdp.send('Page.setWebLifecycleState', { state: 'frozen' });
+            const probe = this.page.evaluate(() => new Promise((resolve) => setTimeout(() => resolve('ran'), 0)));
+            const ran = await Promise.race([probe, sleep(500).then(() => 'held')]);
+            equal(ran, 'held', 'a timer on the frozen page');
+            await sleep(ms);
+            await cdp.send('Page.setWebLifecycleState', { state: 'active' });
+            await probe;
+            await cdp.detach();
+        } else {
+            const other = await this.session.browser.newPage();
+            await other.bringToFront();
+            equal(await this.doc.evaluate(() => document.visibilityState), 'hidden', 'the page behind another tab');
+            await sleep(ms);
+            await this.page.bringToFront();
+            await other.close();
+            equal(await this.doc.evaluate(() => document.visibilityState), 'visible', 'the page brought back');
+        }
+    }
+
     // A part of the form as the screen shows it, in design pixels.
     async shotOf(r) {
         const s = this.box.width / FORM_W;
@@ -1330,6 +1355,38 @@ async function clockCountsOneTickPer800ms(session) {
     }
 }
 
+// The clock is the player's score: it keeps the time of play while the
+// browser holds the page's timers back. Chromium's page is frozen (its
+// timers stop altogether); Firefox's is hidden behind another tab (its
+// timers throttled to one a second at most). Once the page is back, the
+// clock soon reads the time since the start click, as if nothing had
+// happened: never ahead of it, and behind by at most the tick on its way.
+const HOLD_MS = 12000;
+
+async function clockKeepsTimeWhileHidden(session) {
+    const game = await session.game({ from: 'file' });
+    const sent = Date.now();
+    await game.start();
+    const seen = Date.now();
+    await sleep(1000);
+    await game.holdUp(HOLD_MS);
+    const readings = [];
+    const deadline = Date.now() + 3000;
+    for (;;) {
+        const from = Date.now();
+        const time = Number((await game.state()).time);
+        readings.push({ time, from: from - seen, to: Date.now() - sent });
+        const r = readings.at(-1);
+        const counts = () => readings.map((r) => `${r.time} at ${r.from}-${r.to} ms`).join('; ');
+        check(r.time <= Math.floor(r.to / CLOCK_PERIOD_MS), `the clock runs ahead after the hold-up: ${counts()}`);
+        if (r.time >= Math.floor(r.from / CLOCK_PERIOD_MS) - 1) break;
+        check(Date.now() < deadline, `the clock lost the time the page was held: ${counts()}`);
+        await sleep(100);
+    }
+    check(readings.at(-1).to > HOLD_MS, 'the hold-up was over before it began');
+    game.clean();
+}
+
 // At device scale 2 (a screen at 200 %) the game plays to the win as at 1,
 // its clicks landing where the player aims, and the green box shows the
 // clock's value.
@@ -1376,6 +1433,7 @@ const SCENARIOS = {
     pageWithoutWebAssemblySaysSo,
     strictPolicyPageSaysWhy,
     clockCountsOneTickPer800ms,
+    clockKeepsTimeWhileHidden,
     denseScreenPlaysToTheWin,
     windowFitsASmallDenseScreen,
 };

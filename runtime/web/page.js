@@ -11,7 +11,7 @@ const page = (() => {
   const moduleCode = '__SKEETRA_WASM__';
 
   // The events the host takes; keep in step with page_host.cpp.
-  const LOAD = 0, PRESS = 1, RELEASE = 2, CANCEL_PRESS = 3, TICK = 4;
+  const LOAD = 0, PRESS = 1, RELEASE = 2, CANCEL_PRESS = 3, WAKE = 4;
 
   // JavaScript Promise Integration lets a handler wait for the in-page box
   // while the page goes on running, as a desktop message box blocks its
@@ -33,7 +33,7 @@ const page = (() => {
   let scale = 1;
   const elements = [];       // by control index
   const loading = [];        // fonts and pictures the first frame needs
-  const timers = [];         // by control index: { interval, due, handle }
+  let wakeHandle = 0;        // the one browser timer, at the host's next due tick
   let deliver = null;        // the host's entry point
   let ended = false;
 
@@ -199,40 +199,20 @@ const page = (() => {
 
   // ---------------------------------------------------------------- timers
 
-  // Each tick is due one interval after the last was due, so the clock does
-  // not drift by the time its handlers take; after a stall the ticks missed
-  // are dropped, not delivered in a burst. A timer the host stops (one
-  // asleep among them) has no browser timer at all.
-  function setTimer(index, interval, running) {
-    const timer = timers[index] || (timers[index] = { interval: 1, due: 0, handle: 0 });
-    if (!running || ended) {
-      clearTimeout(timer.handle);
-      timer.handle = 0;
-      return;
-    }
-    if (timer.handle) return;
-    timer.interval = Math.max(1, interval);
-    timer.due = performance.now() + timer.interval;
-    arm(index, timer);
-  }
-
-  function arm(index, timer) {
-    timer.handle = setTimeout(() => fire(index, timer), Math.max(0, timer.due - performance.now()));
-  }
-
-  function fire(index, timer) {
-    const now = performance.now();
-    timer.due = timer.due + timer.interval <= now ? now + timer.interval : timer.due + timer.interval;
-    arm(index, timer);
-    send(TICK, index);
+  // The host keeps every timer's due time and delivers, when woken, each
+  // tick that fell due, late ones included; the page only wakes it once at
+  // the next due time. The delay is rounded up, so that the wake-up does
+  // not come a fraction of a millisecond before anything is due.
+  function wakeIn(delay) {
+    clearTimeout(wakeHandle);
+    wakeHandle = 0;
+    if (delay < 0 || ended) return;
+    wakeHandle = setTimeout(() => { wakeHandle = 0; send(WAKE); }, Math.max(0, Math.ceil(delay)));
   }
 
   function stopTimers() {
-    for (const timer of timers) {
-      if (!timer) continue;
-      clearTimeout(timer.handle);
-      timer.handle = 0;
-    }
+    clearTimeout(wakeHandle);
+    wakeHandle = 0;
   }
 
   // ---------------------------------------------------------------- boxes and the end
@@ -263,6 +243,9 @@ const page = (() => {
     closing = null;
     if (resolve) resolve();
     if (heldEnd) end();
+    // A wake-up that came while a handler past its box held the form is
+    // asked for again, or the timers would stay asleep.
+    else if (!waits) send(WAKE);
   }
 
   function onBoxKey(event) {
@@ -362,7 +345,7 @@ const page = (() => {
     });
   }
 
-  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, setTimer, showBox, end, start, boot };
+  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, wakeIn, showBox, end, start, boot };
 })();
 
 page.boot();
