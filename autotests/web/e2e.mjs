@@ -9,8 +9,11 @@
 // CTest) when the page or the npm packages are missing, unless
 // SKEETRA_WEB_REQUIRED is set, which makes their absence a failure.
 //
-// Every scenario named for the web in scenarios.txt must be known here: an
-// unknown name fails the run, so no scenario is left out by accident.
+// Every scenario named for the web in scenarios.txt must be known here, and
+// every one here must be named there, with the same rows: a difference
+// fails the run, so no scenario or row is left out by accident. The
+// window's places come from the design table the build writes
+// (SKEETRA_DESIGN_JSON, by default the default preset's).
 import { readFileSync, existsSync } from 'node:fs';
 import { createServer } from 'node:http';
 import path from 'node:path';
@@ -23,43 +26,39 @@ const required = !!process.env.SKEETRA_WEB_REQUIRED && process.env.SKEETRA_WEB_R
 
 // ---------------------------------------------------------------- the design
 
-// Client-area places, in design pixels.
-const rect = (left, top, width, height) => ({ left, top, width, height });
-const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
-const TARGETS = [
-    rect(136, 0, 43, 55), // Image2
-    rect(24, 112, 43, 55), // Image3
-    rect(152, 344, 43, 55), // Image4
-    rect(192, 184, 43, 55), // Image5
-    rect(336, 0, 43, 55), // Image6
-    rect(224, 344, 43, 55), // Image7
-    rect(56, 0, 43, 55), // Image8
-    rect(256, 0, 43, 55), // Image9
-    rect(32, 216, 43, 55), // Image10
-    rect(368, 216, 43, 55), // Image11
-    rect(384, 344, 43, 55), // Image12
-    rect(368, 112, 43, 55), // Image13
-];
-const FORM_W = 434;
-const FORM_H = 475;
-const PICTURE_ROWS = 424; // below them runs the status strip
-const START_AREA = rect(136, 288, 153, 41);
-const INSTRUCTIONS = rect(136, 88, 169, 73);
-const WIN_BOX = rect(120, 128, 201, 49); // Label11
-const FINAL_TIME = rect(224, 148, 49, 17); // Label12
-const EXIT_CAPTION = rect(376, 448, 49, 25);
-const WIN_GREEN = [0, 128, 0];
-// Labels that take clicks and do nothing.
-const QUIET_LABELS = {
-    Label8: INSTRUCTIONS,
-    Label3: rect(8, 424, 65, 17),
-    Label6: rect(72, 424, 41, 17),
-    Label4: rect(224, 424, 49, 25),
-    Label7: rect(272, 424, 41, 17),
-    Label2: rect(8, 440, 145, 17),
-    Label5: rect(152, 440, 41, 17),
-    Label9: rect(208, 439, 113, 33),
+// The window's places, names and colours, as window/ defines them: the
+// build writes them out (SKEETRA_DESIGN_JSON), so that no rectangle is
+// typed twice. Client-area places, in design pixels.
+const designFile = process.env.SKEETRA_DESIGN_JSON || path.join(root, 'build/default/design/form1.json');
+if (!existsSync(designFile)) {
+    console.error(`e2e: no design table at ${designFile} (build the default preset, or set SKEETRA_DESIGN_JSON)` +
+                  (required ? '' : ' (skipped)'));
+    process.exit(required ? 1 : SKIP);
+}
+const design = JSON.parse(readFileSync(designFile, 'utf8'));
+const control = (name) => {
+    const c = design.controls.find((c) => c.name === name);
+    if (!c) throw new Error(`the design has no ${name}`);
+    return c;
 };
+const rect = (left, top, width, height) => ({ left, top, width, height });
+const placeOf = (name) => ({ ...control(name).rect });
+const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
+const TARGETS = Array.from({ length: 12 }, (_, k) => placeOf(`Image${k + 2}`));
+const FORM_W = design.client.width;
+const FORM_H = design.client.height;
+const START_AREA = placeOf('Image1');
+const INSTRUCTIONS = placeOf('Label8');
+const WIN_BOX = placeOf('Label11');
+const FINAL_TIME = placeOf('Label12');
+const EXIT_CAPTION = placeOf('Label1');
+const WIN_GREEN = control('Label11').backColour;
+// Labels that take clicks and do nothing.
+const QUIET_LABELS = Object.fromEntries(
+    ['Label8', 'Label3', 'Label6', 'Label4', 'Label7', 'Label2', 'Label5', 'Label9'].map((n) => [n, placeOf(n)]));
+QUIET_LABELS.Label8 = INSTRUCTIONS;
+// The facade's rows; below them runs the status strip, from its first label.
+const PICTURE_ROWS = QUIET_LABELS.Label3.top;
 const STRIP_LABELS = [...Object.values(QUIET_LABELS).filter((r) => r !== INSTRUCTIONS), EXIT_CAPTION];
 // Points where no control lies during play; before play none is on a shown
 // control either. Away from the middle, where a box may open.
@@ -67,7 +66,7 @@ const BARE_POINTS = [[420, 300], [10, 300], [300, 410], [110, 70]];
 const START_AMMUNITION = 120;
 const WINNING_KILLS = 100;
 const LOSS_MESSAGE = 'У вас кончились патроны. Вы проиграли!';
-const TITLE = 'Skeetra beta 0.01';
+const TITLE = design.caption;
 
 // Generous: a loaded machine may be slow, never wrong.
 const WAIT_MS = 20000;
@@ -726,7 +725,8 @@ const LOSSES = [
       missPoints: BARE_POINTS, close: 'Enter' },
     { name: 'misses before play on hidden targets', missesBeforePlay: 119, hits: 0, lastShotHits: false,
       missPoints: TARGETS.map(centre), close: ' ' },
-    { name: 'hits, then misses on the spent start sign and instructions', missesBeforePlay: 0, hits: 10,
+    // Misses on the spent instructions too.
+    { name: 'hits, then misses on the spent start sign', missesBeforePlay: 0, hits: 10,
       lastShotHits: false, missPoints: [centre(START_AREA), centre(INSTRUCTIONS)], close: 'Escape' },
     // The loss is judged before the win: the hundredth kill made with the
     // last cartridge still loses.
@@ -735,6 +735,7 @@ const LOSSES = [
 ];
 
 async function lastCartridgeLoses(session) {
+    listedRows('lastCartridgeLoses', LOSSES.map((row) => row.name));
     for (const row of LOSSES) {
         try {
             await oneLoss(session, row);
@@ -854,6 +855,7 @@ async function exitCaptionEndsWithStatusZero(session) {
         { phase: 'playing', point: [EXIT_CAPTION.left + EXIT_CAPTION.width - 1, EXIT_CAPTION.top + EXIT_CAPTION.height - 1] },
         { phase: 'won', point: [EXIT_CAPTION.left, EXIT_CAPTION.top] },
     ];
+    listedRows('exitCaptionEndsWithStatusZero', rows.map((row) => row.phase));
     for (const row of rows) {
         const game = await session.game({ from: row.phase === 'playing' ? 'http' : 'file' });
         try {
@@ -1309,12 +1311,16 @@ async function pageWithoutWebAssemblySaysSo(session) {
 // comes in: a clock whose ticks wait behind the clicks, or are dropped,
 // falls behind for good. At the win the final time is the clock's value.
 const CLOCK_PERIOD_MS = 800;
-const AMMUNITION_TITLE = rect(8, 424, 65, 17); // Label3
+const AMMUNITION_TITLE = QUIET_LABELS.Label3;
+
+const CLOCK_FLOODS = [0, 3000];
+const floodRow = (flood) => (flood ? `under a flood of ${flood} clicks on a label` : 'quiet');
 
 async function clockCountsOneTickPer800ms(session) {
-    for (const flood of [0, 3000]) {
+    listedRows('clockCountsOneTickPer800ms', CLOCK_FLOODS.map(floodRow));
+    for (const flood of CLOCK_FLOODS) {
         const game = await session.game({ from: 'file' });
-        const row = flood ? `under a flood of ${flood} clicks on a label` : 'quiet';
+        const row = floodRow(flood);
         try {
             const sent = Date.now();
             await game.start();
@@ -1440,17 +1446,39 @@ const SCENARIOS = {
 
 // ---------------------------------------------------------------- the list
 
-// The names scenarios.txt gives the web, read as autotests/e2e/CMakeLists.txt
-// reads them.
-function webScenarios() {
-    const names = [];
-    for (let line of readFileSync(path.join(root, 'autotests/e2e/scenarios.txt'), 'utf8').split('\n')) {
-        line = line.replace(/#.*/, '').trim();
-        if (!line) continue;
-        const [name, ...platforms] = line.split(/\s+/);
-        if (!platforms.length || platforms.includes('web')) names.push(name);
+// scenarios.txt, read as autotests/e2e/CMakeLists.txt reads it: each
+// scenario with its platforms and the rows listed under it.
+function scenarioList() {
+    const list = [];
+    for (const raw of readFileSync(path.join(root, 'autotests/e2e/scenarios.txt'), 'utf8').split('\n')) {
+        const line = raw.replace(/#.*/, '');
+        const row = /^[ \t]+- (.*)$/.exec(line);
+        if (row) {
+            if (list.length) list.at(-1).rows.push(row[1].trim());
+            continue;
+        }
+        if (!line.trim()) continue;
+        const [name, ...platforms] = line.trim().split(/\s+/);
+        list.push({ name, platforms, rows: [] });
     }
-    return names;
+    return list;
+}
+
+// The names scenarios.txt gives the web.
+function webScenarios() {
+    return scenarioList().filter((s) => !s.platforms.length || s.platforms.includes('web')).map((s) => s.name);
+}
+
+// A scenario's rows here against its rows in the list: one the list lacks
+// would be played here alone, one the driver lacks never, and either way a
+// platform would silently differ from the others.
+function listedRows(scenario, names) {
+    const listed = scenarioList().find((s) => s.name === scenario)?.rows ?? [];
+    const extra = names.filter((n) => !listed.includes(n));
+    const missing = listed.filter((n) => !names.includes(n));
+    check(!extra.length && !missing.length,
+        `the rows of ${scenario} differ from scenarios.txt: ${extra.length ? `not listed: ${extra.join('; ')}` : ''}` +
+        `${extra.length && missing.length ? ', ' : ''}${missing.length ? `not played: ${missing.join('; ')}` : ''}`);
 }
 
 // ---------------------------------------------------------------- main
@@ -1470,6 +1498,11 @@ async function main(argv) {
     const unknown = listed.filter((n) => !(n in SCENARIOS));
     if (unknown.length) {
         console.error(`e2e: scenarios.txt names web scenarios this driver does not know: ${unknown.join(', ')}`);
+        return 1;
+    }
+    const unlisted = Object.keys(SCENARIOS).filter((n) => !listed.includes(n));
+    if (unlisted.length) {
+        console.error(`e2e: this driver plays scenarios scenarios.txt does not give the web: ${unlisted.join(', ')}`);
         return 1;
     }
     if (args.list) {
