@@ -9,6 +9,7 @@
 #include "forms.h"
 #include "timer_schedule.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -145,7 +146,9 @@ private:
     void wakeAtNextDue()
     {
         const std::optional<TimerSchedule::Time> due = schedule_.nextDue();
-        page_wake(due ? std::chrono::duration<double, std::milli>(*due - now()).count() : -1.0);
+        // A due time already past (the handlers took longer than the
+        // interval) means at once, never "no wake-up".
+        page_wake(due ? std::max(0.0, std::chrono::duration<double, std::milli>(*due - now()).count()) : -1.0);
     }
 
     int indexOf(const Control& control) const
