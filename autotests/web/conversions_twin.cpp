@@ -188,6 +188,19 @@ int main(int argc, char** argv)
             writeDouble(-v);
         }
     }
+    // Every power of two with its neighbours on both sides, across the whole
+    // exponent range: at a power of two the neighbour below lies half as far
+    // as the one above, where the shortest text is easy to get wrong.
+    for (int e = -1074; e <= 1023 && doublesToo; ++e) {
+        const double v = std::ldexp(1.0, e);
+        for (double w : {v, std::nextafter(v, 0.0), std::nextafter(v, dmax)})
+            writeDouble(w);
+    }
+    for (int e = -149; e <= 127 && singlesToo; ++e) {
+        const float v = std::ldexp(1.0f, e);
+        for (float w : {v, std::nextafter(v, 0.0f), std::nextafter(v, fmax)})
+            writeSingle(w);
+    }
     const float singles[] = {
         0.0f, 1, 11, 12, 13, 0.1f, 0.2f, 0.3f, 1.0f / 3, 16777216.0f, 16777217.0f, 33554432.0f, 1e10f, 1e14f,
         1e15f, 1e16f, 3.4028235e38f, 1.17549435e-38f, 1.4e-45f, fmax, fmin, ftrue, 1e-10f, 123456.789f,

@@ -11,11 +11,13 @@ const page = (() => {
   const moduleCode = '__SKEETRA_WASM__';
 
   // The events the host takes; keep in step with page_host.cpp.
-  const LOAD = 0, PRESS = 1, RELEASE = 2, CANCEL_PRESS = 3, TICK = 4;
+  const LOAD = 0, PRESS = 1, RELEASE = 2, CANCEL_PRESS = 3, WAKE = 4;
 
   // JavaScript Promise Integration lets a handler wait for the in-page box
   // while the page goes on running, as a desktop message box blocks its
-  // caller. A browser without it gets alert(), which blocks everything.
+  // caller. Without it the handler runs on past the box, and the page holds
+  // what it asked for meanwhile (the end, further events) until the box is
+  // closed: the player sees the same box and the same order either way.
   const waits = typeof WebAssembly === 'object' && typeof WebAssembly.Suspending === 'function' &&
                 typeof WebAssembly.promising === 'function';
 
@@ -24,19 +26,21 @@ const page = (() => {
   let resolveReady, rejectReady;
   const ready = new Promise((resolve, reject) => { resolveReady = resolve; rejectReady = reject; });
   ready.catch(() => {});
-  const skeetra = window.skeetra = { ready, ended: false };
+  const skeetra = window.skeetra = { ready, ended: false, waits };
 
   let form = null;           // the #form element while the game runs
   let width = 0, height = 0; // the client area, design pixels
   let scale = 1;
   const elements = [];       // by control index
   const loading = [];        // fonts and pictures the first frame needs
-  const timers = [];         // by control index: { interval, due, handle }
+  let wakeHandle = 0;        // the one browser timer, at the host's next due tick
   let deliver = null;        // the host's entry point
   let ended = false;
 
   function send(event, a = 0, b = 0) {
-    if (ended || !deliver) return Promise.resolve();
+    // A handler past its box (no promise integration) is still, for the
+    // player, waiting in it: nothing reaches the form until it is closed.
+    if (ended || !deliver || (!waits && box.open)) return Promise.resolve();
     try {
       return Promise.resolve(deliver(event, a, b)).catch(fail);
     } catch (error) {
@@ -129,18 +133,34 @@ const page = (() => {
   function setCaption(index, caption) { elements[index].textContent = caption; }
   function setVisible(index, visible) { elements[index].hidden = !visible; }
 
-  // The largest whole scale that fits the window, so that every picture
-  // pixel is a sharp block; below 1 only where the form does not fit at all
-  // (a phone held upright). Placed at whole pixels.
+  // The largest whole number of device pixels for each of the form's that
+  // fits the window, so that every picture pixel is an even, sharp block
+  // at any device pixel ratio (a zoom of 125 % included); below one only
+  // where the screen is smaller than the form (a phone held upright).
+  // Placed at whole device pixels, where no edge is blended.
+  // About half the room, at a whole CSS pixel that is also a whole device
+  // pixel (at 125 % every fourth), or a whole device pixel.
+  function wholePixels(room, ratio) {
+    const half = Math.max(0, Math.floor(room / 2));
+    for (let x = half; x >= 0 && x > half - 20; --x)
+      if (Math.abs(x * ratio - Math.round(x * ratio)) < 1e-3) return x;
+    return Math.floor(half * ratio) / ratio;
+  }
+
   function place() {
     if (!form) return;
+    const ratio = window.devicePixelRatio || 1;
     const room = document.documentElement;
-    const fit = Math.min(room.clientWidth / width, room.clientHeight / height);
-    scale = fit >= 1 ? Math.floor(fit) : fit;
+    const fit = Math.min(room.clientWidth * ratio / width, room.clientHeight * ratio / height);
+    const device = fit >= 1 ? Math.floor(fit) : fit;
+    scale = device / ratio;
     form.style.transform = scale === 1 ? '' : `scale(${scale})`;
-    form.style.left = Math.max(0, Math.floor((room.clientWidth - width * scale) / 2)) + 'px';
-    form.style.top = Math.max(0, Math.floor((room.clientHeight - height * scale) / 2)) + 'px';
+    form.style.left = wholePixels(room.clientWidth - width * scale, ratio) + 'px';
+    form.style.top = wholePixels(room.clientHeight - height * scale, ratio) + 'px';
     form.dataset.scale = String(scale);
+    form.dataset.deviceScale = String(device);
+    // A zoom that changes the ratio alone, which not every browser reports as a resize.
+    matchMedia(`(resolution: ${ratio}dppx)`).addEventListener('change', place, { once: true });
   }
 
   // ---------------------------------------------------------------- input
@@ -179,61 +199,74 @@ const page = (() => {
 
   // ---------------------------------------------------------------- timers
 
-  // Each tick is due one interval after the last was due, so the clock does
-  // not drift by the time its handlers take; after a stall the ticks missed
-  // are dropped, not delivered in a burst. A timer the host stops (one
-  // asleep among them) has no browser timer at all.
-  function setTimer(index, interval, running) {
-    const timer = timers[index] || (timers[index] = { interval: 1, due: 0, handle: 0 });
-    if (!running || ended) {
-      clearTimeout(timer.handle);
-      timer.handle = 0;
-      return;
-    }
-    if (timer.handle) return;
-    timer.interval = Math.max(1, interval);
-    timer.due = performance.now() + timer.interval;
-    arm(index, timer);
-  }
-
-  function arm(index, timer) {
-    timer.handle = setTimeout(() => fire(index, timer), Math.max(0, timer.due - performance.now()));
-  }
-
-  function fire(index, timer) {
-    const now = performance.now();
-    timer.due = timer.due + timer.interval <= now ? now + timer.interval : timer.due + timer.interval;
-    arm(index, timer);
-    send(TICK, index);
+  // The host keeps every timer's due time and delivers, when woken, each
+  // tick that fell due, late ones included; the page only wakes it once at
+  // the next due time. The delay is rounded up, so that the wake-up does
+  // not come a fraction of a millisecond before anything is due.
+  function wakeIn(delay) {
+    clearTimeout(wakeHandle);
+    wakeHandle = 0;
+    if (delay < 0 || ended) return;
+    wakeHandle = setTimeout(() => { wakeHandle = 0; send(WAKE); }, Math.max(0, Math.ceil(delay)));
   }
 
   function stopTimers() {
-    for (const timer of timers) {
-      if (!timer) continue;
-      clearTimeout(timer.handle);
-      timer.handle = 0;
-    }
+    clearTimeout(wakeHandle);
+    wakeHandle = 0;
   }
 
   // ---------------------------------------------------------------- boxes and the end
 
-  // Settles when the player closes the box (OK, Enter, Space or Escape).
+  // Settles when the player closes the box: OK, Enter, Space or Escape,
+  // wherever the focus is. No form submission closes it (a sandboxed frame
+  // may forbid forms) and no alert() stands in for it (a frame may drop
+  // those, and one blocks the page before its last change is painted).
+  let closing = null;   // resolves the open box's promise
+  let heldEnd = false;  // the program ended behind an open box
   function showBox(text, error) {
-    if (!waits) {
-      alert(text);
-      return undefined;
-    }
     return new Promise((resolve) => {
       $('boxText').textContent = text;
       box.classList.toggle('error', !!error);
-      box.addEventListener('close', () => resolve(), { once: true });
+      closing = resolve;
       box.showModal();
       $('boxOk').focus();
     });
   }
 
+  function closeBox() {
+    if (!box.open) return;
+    box.close();
+  }
+
+  function boxClosed() {
+    const resolve = closing;
+    closing = null;
+    if (resolve) resolve();
+    if (heldEnd) end();
+    // A wake-up that came while a handler past its box held the form is
+    // asked for again, or the timers would stay asleep.
+    else if (!waits) send(WAKE);
+  }
+
+  function onBoxKey(event) {
+    if (!box.open) return;
+    if (event.key === 'Enter' || event.key === ' ' || event.key === 'Escape') {
+      event.preventDefault();
+      closeBox();
+    } else if (event.key === 'Tab') {
+      // OK is the box's only control: the focus stays on it.
+      event.preventDefault();
+      $('boxOk').focus();
+    }
+  }
+
   function end() {
     if (ended) return;
+    if (box.open && !failing) {
+      heldEnd = true;
+      stopTimers();
+      return;
+    }
     ended = skeetra.ended = true;
     stopTimers();
     removeEventListener('resize', place);
@@ -258,9 +291,16 @@ const page = (() => {
     requestAnimationFrame(() => requestAnimationFrame(resolveReady));
   }
 
-  function unsupported() {
-    $('unsupported').hidden = false;
-    rejectReady(new Error('this browser cannot run the game'));
+  // The module could not be compiled: a site's policy forbade it (the
+  // browser reports a violation, or says so in its error), or the browser
+  // has no WebAssembly it can run. The browser's own words go to the console.
+  let wasmForbidden = false;
+  function cannotRun(error) {
+    if (error) console.error('skeetra: ' + (error.message || error));
+    const forbidden = wasmForbidden ||
+      /Content.Security.Policy|\bCSP\b|wasm-eval|unsafe-eval/i.test(String(error && error.message));
+    $(forbidden ? 'wasmForbidden' : 'unsupported').hidden = false;
+    rejectReady(new Error(forbidden ? "the site's policy forbids WebAssembly" : 'this browser cannot run the game'));
   }
 
   async function moduleBytes() {
@@ -273,9 +313,17 @@ const page = (() => {
 
   function boot() {
     $('again').addEventListener('click', () => location.reload());
+    addEventListener('securitypolicyviolation', (event) => {
+      if (/wasm|eval/.test(event.blockedURI)) wasmForbidden = true;
+    });
     // As on the desktop, OK keeps the focus while the box is open, whatever is clicked.
     box.addEventListener('mousedown', (event) => { if (event.target !== $('boxOk')) event.preventDefault(); });
-    if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return unsupported();
+    $('boxOk').addEventListener('click', closeBox);
+    box.addEventListener('close', boxClosed);
+    // Escape's own way out, taken as OK.
+    box.addEventListener('cancel', (event) => { event.preventDefault(); closeBox(); });
+    addEventListener('keydown', onBoxKey, true);
+    if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return cannotRun();
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
       // is inside this page, and the box's import must be marked as one
@@ -288,7 +336,7 @@ const page = (() => {
         }
         moduleBytes()
           .then((bytes) => WebAssembly.instantiate(bytes, imports))
-          .then((result) => receive(result.instance, result.module), unsupported);
+          .then((result) => receive(result.instance, result.module), cannotRun);
         return {};
       },
       print: (line) => console.log(line),
@@ -297,7 +345,7 @@ const page = (() => {
     });
   }
 
-  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, setTimer, showBox, end, start, boot };
+  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, wakeIn, showBox, end, start, boot };
 })();
 
 page.boot();

@@ -30,8 +30,12 @@ mergeInto(LibraryManager.library, {
     page.setVisible(index, visible);
   },
 
-  page_set_timer: function (index, interval, running) {
-    page.setTimer(index, interval, running);
+  page_now: function () {
+    return performance.now();
+  },
+
+  page_wake: function (delay) {
+    page.wakeIn(delay);
   },
 
   // Returns a promise that settles when the box is closed; the page's

@@ -1,15 +1,19 @@
 // The browser side of the forms runtime: builds a Form as elements of the
 // page (page_functions.js does the DOM work), and takes the page's pointer
-// presses and releases and timer ticks through one entry point.
+// presses and releases and its one timer wake-up through one entry point.
 //
 // The page paints: each label is a text element and each picture an image
 // at its design place, so the browser's own fonts, GIF decoder and
 // compositor do what the other hosts do by hand. Hit-testing stays the
 // Form's, as on the desktop.
 #include "forms.h"
+#include "timer_schedule.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +29,11 @@ void page_add_image(int index, const char* name, int left, int top, int width, i
                     const char* picture);
 void page_set_caption(int index, const char* caption);
 void page_set_visible(int index, int visible);
-void page_set_timer(int index, int interval, int running);
+// The page's monotonic clock (performance.now()), in milliseconds.
+double page_now();
+// The page's one timer: a Wake event after `delay` milliseconds, in place
+// of the one asked before; a negative delay asks for none.
+void page_wake(double delay);
 // Shows the box and returns once the player has closed it; the page makes
 // this call wait without blocking the browser where the browser allows.
 void page_show_box(const char* text, int error);
@@ -40,7 +48,7 @@ namespace rt {
 namespace {
 
 // The events the page delivers; keep in step with page.js.
-enum Event { Load = 0, Press = 1, Release = 2, CancelPress = 3, Tick = 4 };
+enum Event { Load = 0, Press = 1, Release = 2, CancelPress = 3, Wake = 4 };
 
 std::string cssColour(const Colour& c)
 {
@@ -59,7 +67,7 @@ std::string text(std::string_view s) { return std::string(s); }
 
 class PageHost : public Host {
 public:
-    explicit PageHost(Form& form) : form_(form)
+    explicit PageHost(Form& form) : form_(form), schedule_(form)
     {
         const FormDesign& d = form.design();
         // The page's own texts (the box, the end) are in the window's default face.
@@ -93,10 +101,16 @@ public:
     // After the load event: the timers the design enables start.
     void startTimers()
     {
-        started_ = true;
-        for (const auto& c : form_.controls())
-            if (c->kind() == ControlKind::Timer)
-                timerChanged(static_cast<Timer&>(*c));
+        schedule_.start(now());
+        wakeAtNextDue();
+    }
+
+    // The page's wake-up: every tick that fell due meanwhile, however long
+    // the browser held its timer back (a hidden or frozen tab).
+    void wake()
+    {
+        schedule_.fire(now());
+        wakeAtNextDue();
     }
 
     void controlChanged(Control& control) override
@@ -109,7 +123,8 @@ public:
 
     void timerChanged(Timer& timer) override
     {
-        page_set_timer(indexOf(timer), timer.Interval(), started_ && timer.running());
+        schedule_.timerChanged(timer, now());
+        wakeAtNextDue();
     }
 
     void messageBox(std::string_view message) override { page_show_box(text(message).c_str(), 0); }
@@ -123,6 +138,19 @@ public:
     void programEnded(int status) override { page_end(status); }
 
 private:
+    static TimerSchedule::Time now()
+    {
+        return std::chrono::duration_cast<TimerSchedule::Time>(std::chrono::duration<double, std::milli>(page_now()));
+    }
+
+    void wakeAtNextDue()
+    {
+        const std::optional<TimerSchedule::Time> due = schedule_.nextDue();
+        // A due time already past (the handlers took longer than the
+        // interval) means at once, never "no wake-up".
+        page_wake(due ? std::max(0.0, std::chrono::duration<double, std::milli>(*due - now()).count()) : -1.0);
+    }
+
     int indexOf(const Control& control) const
     {
         const auto& controls = form_.controls();
@@ -133,7 +161,7 @@ private:
     }
 
     Form& form_;
-    bool started_ = false;
+    TimerSchedule schedule_;
 };
 
 // The one game of the page, alive until the page goes.
@@ -163,11 +191,7 @@ void deliver(int event, int a, int b)
     case Press: form.press(a, b); break;
     case Release: form.release(a, b); break;
     case CancelPress: form.cancelPress(); break;
-    case Tick:
-        if (a >= 0 && a < static_cast<int>(form.controls().size()) &&
-            form.controls()[a]->kind() == ControlKind::Timer)
-            form.tick(static_cast<Timer&>(*form.controls()[a]));
-        break;
+    case Wake: g_game->host.wake(); break;
     default: break;
     }
 }
