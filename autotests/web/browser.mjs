@@ -1,0 +1,112 @@
+// The browsers: launching an engine, the page's own static server, and one
+// Session a scenario, whose games are pages in it.
+import { readFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { Game } from './game_driver.mjs';
+
+// Imported when the run starts, as the entry point reports its absence.
+let puppeteer;
+export async function loadBrowserPackage() {
+    puppeteer = (await import('puppeteer-core')).default;
+}
+
+// ---------------------------------------------------------------- serving
+
+// The page from a static server of our own on localhost: it serves the
+// page's file and nothing else, and keeps a log of what was asked.
+export async function serve(pageFile) {
+    const body = readFileSync(pageFile);
+    const name = '/' + path.basename(pageFile);
+    const log = [];
+    const server = createServer((req, res) => {
+        log.push(req.url);
+        const frame = /^\/frame\.html\?sandbox=(.*)$/.exec(req.url);
+        if (frame) {
+            // The page as a game portal embeds it: a sandboxed frame filling the window.
+            const sandbox = decodeURIComponent(frame[1]).replace(/[^a-z -]/g, '');
+            res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
+            res.end('<!DOCTYPE html><link rel="icon" href="data:,"><style>html,body{margin:0;height:100%;overflow:hidden}' +
+                    'iframe{display:block;border:0;width:100%;height:100%}</style>' +
+                    `<iframe sandbox="${sandbox}" src="${name}"></iframe>`);
+        } else if (req.url === name || req.url.startsWith(name + '?csp=')) {
+            // ?csp=POLICY: served as a strict host serves it.
+            const headers = { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' };
+            if (req.url !== name) headers['Content-Security-Policy'] = decodeURIComponent(req.url.slice(name.length + 5));
+            res.writeHead(200, headers);
+            res.end(body);
+        } else {
+            res.writeHead(404);
+            res.end();
+        }
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    return { url: `http://127.0.0.1:${server.address().port}${name}`, log, close: () => server.close() };
+}
+
+// ---------------------------------------------------------------- the browser
+
+export const ENGINES = {
+    chromium: {
+        browser: 'chrome',
+        executablePath: '/usr/bin/chromium',
+        // As root Chromium needs no sandbox; the rest keeps a test browser
+        // from reaching out on its own.
+        args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
+               '--disable-sync', '--no-first-run', '--disable-default-apps', '--disable-breakpad',
+               '--disable-domain-reliability', '--metrics-recording-only', '--no-pings'],
+    },
+    firefox: {
+        browser: 'firefox',
+        executablePath: '/usr/bin/firefox-esr',
+        args: [],
+        extraPrefsFirefox: {
+            'app.update.enabled': false,
+            'browser.safebrowsing.malware.enabled': false,
+            'browser.safebrowsing.phishing.enabled': false,
+            'network.captive-portal-service.enabled': false,
+            'network.connectivity-service.enabled': false,
+            'toolkit.telemetry.enabled': false,
+        },
+    },
+};
+
+// One launched browser for a scenario; each Game is a fresh page in it.
+export class Session {
+    constructor(engine, pageFile) {
+        this.engine = engine;
+        this.pageFile = pageFile;
+        this.games = [];
+    }
+    async launch() {
+        const e = ENGINES[this.engine];
+        this.browser = await puppeteer.launch({
+            browser: e.browser,
+            executablePath: e.executablePath,
+            headless: true,
+            args: e.args,
+            extraPrefsFirefox: e.extraPrefsFirefox,
+            protocolTimeout: 60000,
+        });
+        this.server = await serve(this.pageFile);
+    }
+    // from: 'file' or 'http'
+    // or { sandbox: 'allow-scripts ...' } for the page in a sandboxed frame
+    url(from) {
+        if (from.sandbox !== undefined)
+            return new URL(`/frame.html?sandbox=${encodeURIComponent(from.sandbox)}`, this.server.url).href;
+        return from === 'http' ? this.server.url : pathToFileURL(this.pageFile).href;
+    }
+    async game(options = {}) {
+        const g = new Game(this, options);
+        this.games.push(g);
+        await g.open();
+        return g;
+    }
+    async close() {
+        for (const g of this.games) g.page && (await g.page.close().catch(() => {}));
+        if (this.browser) await this.browser.close().catch(() => {});
+        this.server?.close();
+    }
+}

@@ -1,0 +1,98 @@
+// The window's places from the design table the build writes, the
+// constants of play, and the list of scenarios in scenarios.txt that the
+// driver is held to.
+import { readFileSync, existsSync } from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { check } from './checks.mjs';
+
+export const here = path.dirname(fileURLToPath(import.meta.url));
+export const root = path.resolve(here, '../..');
+export const SKIP = 77;
+export const required = !!process.env.SKEETRA_WEB_REQUIRED && process.env.SKEETRA_WEB_REQUIRED !== '0';
+
+// ---------------------------------------------------------------- the design
+
+// The window's places, names and colours, as window/ defines them: the
+// build writes them out (SKEETRA_DESIGN_JSON), so that no rectangle is
+// typed twice. Client-area places, in design pixels.
+export const designFile = process.env.SKEETRA_DESIGN_JSON || path.join(root, 'build/default/design/form1.json');
+if (!existsSync(designFile)) {
+    console.error(`e2e: no design table at ${designFile} (build the default preset, or set SKEETRA_DESIGN_JSON)` +
+                  (required ? '' : ' (skipped)'));
+    process.exit(required ? 1 : SKIP);
+}
+export const design = JSON.parse(readFileSync(designFile, 'utf8'));
+export const control = (name) => {
+    const c = design.controls.find((c) => c.name === name);
+    if (!c) throw new Error(`the design has no ${name}`);
+    return c;
+};
+export const rect = (left, top, width, height) => ({ left, top, width, height });
+export const placeOf = (name) => ({ ...control(name).rect });
+export const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
+export const TARGETS = Array.from({ length: 12 }, (_, k) => placeOf(`Image${k + 2}`));
+export const FORM_W = design.client.width;
+export const FORM_H = design.client.height;
+export const START_AREA = placeOf('Image1');
+export const INSTRUCTIONS = placeOf('Label8');
+export const WIN_BOX = placeOf('Label11');
+export const FINAL_TIME = placeOf('Label12');
+export const EXIT_CAPTION = placeOf('Label1');
+export const WIN_GREEN = control('Label11').backColour;
+// Labels that take clicks and do nothing.
+export const QUIET_LABELS = Object.fromEntries(
+    ['Label8', 'Label3', 'Label6', 'Label4', 'Label7', 'Label2', 'Label5', 'Label9'].map((n) => [n, placeOf(n)]));
+QUIET_LABELS.Label8 = INSTRUCTIONS;
+// The facade's rows; below them runs the status strip, from its first label.
+export const PICTURE_ROWS = QUIET_LABELS.Label3.top;
+export const STRIP_LABELS = [...Object.values(QUIET_LABELS).filter((r) => r !== INSTRUCTIONS), EXIT_CAPTION];
+// Points where no control lies during play; before play none is on a shown
+// control either. Away from the middle, where a box may open.
+export const BARE_POINTS = [[420, 300], [10, 300], [300, 410], [110, 70]];
+export const START_AMMUNITION = 120;
+export const WINNING_KILLS = 100;
+export const LOSS_MESSAGE = 'У вас кончились патроны. Вы проиграли!';
+export const TITLE = design.caption;
+
+// Generous: a loaded machine may be slow, never wrong.
+export const WAIT_MS = 20000;
+// How long a thing that must not happen is given to happen anyway.
+export const QUIET_MS = 300;
+
+// ---------------------------------------------------------------- the list
+
+// scenarios.txt, read as autotests/e2e/CMakeLists.txt reads it: each
+// scenario with its platforms and the rows listed under it.
+export function scenarioList() {
+    const list = [];
+    for (const raw of readFileSync(path.join(root, 'autotests/e2e/scenarios.txt'), 'utf8').split('\n')) {
+        const line = raw.replace(/#.*/, '');
+        const row = /^[ \t]+- (.*)$/.exec(line);
+        if (row) {
+            if (list.length) list.at(-1).rows.push(row[1].trim());
+            continue;
+        }
+        if (!line.trim()) continue;
+        const [name, ...platforms] = line.trim().split(/\s+/);
+        list.push({ name, platforms, rows: [] });
+    }
+    return list;
+}
+
+// The names scenarios.txt gives the web.
+export function webScenarios() {
+    return scenarioList().filter((s) => !s.platforms.length || s.platforms.includes('web')).map((s) => s.name);
+}
+
+// A scenario's rows here against its rows in the list: one the list lacks
+// would be played here alone, one the driver lacks never, and either way a
+// platform would silently differ from the others.
+export function listedRows(scenario, names) {
+    const listed = scenarioList().find((s) => s.name === scenario)?.rows ?? [];
+    const extra = names.filter((n) => !listed.includes(n));
+    const missing = listed.filter((n) => !names.includes(n));
+    check(!extra.length && !missing.length,
+        `the rows of ${scenario} differ from scenarios.txt: ${extra.length ? `not listed: ${extra.join('; ')}` : ''}` +
+        `${extra.length && missing.length ? ', ' : ''}${missing.length ? `not played: ${missing.join('; ')}` : ''}`);
+}

@@ -1,0 +1,353 @@
+// The game in a page, driven as a player drives it: starting, clicking,
+// tapping, reading the clock and the labels, and the boxes that open.
+import { centre, TARGETS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS } from './design.mjs';
+import { Failure, check, equal, sleep } from './checks.mjs';
+import { decodePng, at } from './pixels.mjs';
+
+// One page of the game.
+export class Game {
+    constructor(session, { from = 'file', viewport = { width: 800, height: 600 }, beforeLoad = null } = {}) {
+        this.session = session;
+        this.from = from;
+        this.viewport = viewport;
+        this.beforeLoad = beforeLoad;
+        this.alerts = []; // alert() and other browser dialogs, as the driver heard them
+        this.errors = []; // uncaught exceptions and console errors
+        this.requests = []; // every request the page made
+        this.answerAlerts = true;
+    }
+
+    async open() {
+        const page = (this.page = await this.session.browser.newPage());
+        // An unheard alert() would be dismissed by the driver and go unseen:
+        // every browser dialog is counted and answered here.
+        page.on('dialog', async (dialog) => {
+            this.alerts.push({ type: dialog.type(), message: dialog.message() });
+            if (this.answerAlerts) await dialog.accept().catch(() => {});
+        });
+        page.on('pageerror', (error) => this.errors.push(`uncaught: ${error.message ?? error}`));
+        page.on('console', (message) => {
+            if (message.type() === 'error') this.errors.push(`console: ${message.text()}`);
+        });
+        page.on('request', (request) => this.requests.push(request.url()));
+        await page.setViewport(this.viewport);
+        // Counts the message boxes the page opens, whatever it does with them.
+        await page.evaluateOnNewDocument(() => {
+            window.__boxesOpened = 0;
+            const showModal = HTMLDialogElement.prototype.showModal;
+            HTMLDialogElement.prototype.showModal = function () {
+                window.__boxesOpened += 1;
+                return showModal.call(this);
+            };
+        });
+        // What was still loading in the first frame that showed the form.
+        await page.evaluateOnNewDocument(() => {
+            window.__unreadyWhenShown = null;
+            const watch = () => {
+                const form = document.getElementById('form');
+                if (!form || getComputedStyle(form).visibility !== 'visible') return requestAnimationFrame(watch);
+                const unready = [...form.querySelectorAll('img')].filter((i) => !i.complete || !i.naturalWidth).map((i) => i.id);
+                for (const label of form.querySelectorAll('.label'))
+                    if (!document.fonts.check(getComputedStyle(label).font, label.textContent)) unready.push(label.id);
+                window.__unreadyWhenShown = unready;
+            };
+            requestAnimationFrame(watch);
+        });
+        if (this.beforeLoad) await page.evaluateOnNewDocument(this.beforeLoad);
+        await page.goto(this.session.url(this.from), { waitUntil: 'load', timeout: WAIT_MS });
+        // The game's document: the page's own, or its frame's.
+        this.doc = page;
+        if (this.from.sandbox !== undefined) {
+            const deadline = Date.now() + WAIT_MS;
+            while (!(this.doc = page.mainFrame().childFrames()[0])) {
+                check(Date.now() < deadline, 'the frame did not load');
+                await sleep(20);
+            }
+        }
+        await this.ready();
+    }
+
+    async ready() {
+        const ok = await this.doc.evaluate(
+            (ms) => Promise.race([window.skeetra?.ready.then(() => true), new Promise((r) => setTimeout(() => r(false), ms))]),
+            WAIT_MS);
+        check(ok, 'the page never became ready (window.skeetra.ready)');
+        await this.measure();
+        this.facade = await this.shot();
+    }
+
+    // After the page reloaded itself: the new game, once it is ready.
+    async reloaded() {
+        const deadline = Date.now() + WAIT_MS;
+        for (;;) {
+            const fresh = await this.doc.evaluate(() => !!window.skeetra && !window.skeetra.ended).catch(() => false);
+            if (fresh) break;
+            check(Date.now() < deadline, 'the page did not load again');
+            await sleep(20);
+        }
+        await this.ready();
+    }
+
+    // Where the form lies in the viewport, and its scale.
+    async measure() {
+        const m = await this.doc.evaluate(() => {
+            const form = document.getElementById('form');
+            const r = form.getBoundingClientRect();
+            return { left: r.left, top: r.top, width: r.width, height: r.height, scale: Number(form.dataset.scale) };
+        });
+        this.box = m;
+        return m;
+    }
+
+    // The viewport point inside a design pixel, at whole CSS pixels: a
+    // driver may round a fraction either way (Firefox's does).
+    point(x, y) {
+        const s = this.box.width / FORM_W;
+        return [Math.floor(this.box.left + (x + 0.5) * s), Math.floor(this.box.top + (y + 0.5) * s)];
+    }
+
+    async click(x, y) {
+        const [px, py] = this.point(x, y);
+        await this.page.mouse.click(px, py);
+    }
+
+    // Clicks one after another, none waited for beyond the driver's own
+    // delivery.
+    async clickAll(points) {
+        for (const [x, y] of points) await this.click(x, y);
+    }
+
+    // Clicks sent all at once, without waiting for one before the next:
+    // their presses and releases may interleave.
+    async clickBurst(points) {
+        await Promise.all(points.map(([x, y]) => this.click(x, y)));
+    }
+
+    async ammunition() {
+        return this.doc.evaluate(() => document.getElementById('Label6')?.textContent ?? null);
+    }
+
+    async tap(x, y) {
+        const [px, py] = this.point(x, y);
+        await this.page.touchscreen.tap(px, py);
+    }
+
+    // The browser holds the page's timers back for `ms`, as it does with a
+    // tab a player left: Chromium freezes the page, Firefox hides it behind
+    // another tab. Checked, so that the hold-up cannot pass unnoticed.
+    async holdUp(ms) {
+        if (this.session.engine === 'chromium') {
+            const cdp = await this.page.createCDPSession();
+            await cdp.send('Page.setWebLifecycleState', { state: 'frozen' });
+            const probe = this.page.evaluate(() => new Promise((resolve) => setTimeout(() => resolve('ran'), 0)));
+            const ran = await Promise.race([probe, sleep(500).then(() => 'held')]);
+            equal(ran, 'held', 'a timer on the frozen page');
+            await sleep(ms);
+            await cdp.send('Page.setWebLifecycleState', { state: 'active' });
+            await probe;
+            await cdp.detach();
+        } else {
+            const other = await this.session.browser.newPage();
+            await other.bringToFront();
+            equal(await this.doc.evaluate(() => document.visibilityState), 'hidden', 'the page behind another tab');
+            await sleep(ms);
+            await this.page.bringToFront();
+            await other.close();
+            equal(await this.doc.evaluate(() => document.visibilityState), 'visible', 'the page brought back');
+        }
+    }
+
+    // A part of the form as the screen shows it, in design pixels.
+    async shotOf(r) {
+        const s = this.box.width / FORM_W;
+        const png = await this.page.screenshot({
+            clip: { x: this.box.left + r.left * s, y: this.box.top + r.top * s, width: r.width * s, height: r.height * s },
+            type: 'png',
+        });
+        return decodePng(png);
+    }
+
+    // The form's pixels, one design pixel each at scale 1 and device scale 1.
+    async shot() {
+        const b = this.box;
+        const png = await this.page.screenshot({
+            clip: { x: b.left, y: b.top, width: b.width, height: b.height },
+            type: 'png',
+        });
+        return decodePng(png);
+    }
+
+    // What a player reads: the labels' texts, which controls are shown, and
+    // the game's end.
+    async state() {
+        return this.doc.evaluate(() => {
+            const shown = (id) => {
+                const e = document.getElementById(id);
+                return !!e && e.getClientRects().length > 0 && getComputedStyle(e).visibility !== 'hidden';
+            };
+            const text = (id) => document.getElementById(id)?.textContent ?? null;
+            const targets = [];
+            for (let k = 0; k < 12; ++k) if (shown(`Image${k + 2}`)) targets.push(k);
+            const box = document.getElementById('box');
+            return {
+                ammunition: text('Label6'),
+                kills: text('Label5'),
+                time: text('Label7'),
+                finalTime: text('Label12'),
+                targets,
+                instructions: shown('Label8'),
+                won: shown('Label11') && shown('Label12'),
+                formPresent: !!document.getElementById('form'),
+                boxOpen: !!box && box.open,
+                boxesOpened: window.__boxesOpened,
+                ended: !!window.skeetra?.ended,
+                endedText: shown('ended') ? document.getElementById('ended').textContent : null,
+                scrolled: window.scrollX !== 0 || window.scrollY !== 0,
+                selection: String(document.getSelection() ?? ''),
+            };
+        });
+    }
+
+    // Polls the page's state until the condition holds.
+    async waitFor(condition, what, timeout = WAIT_MS) {
+        const deadline = Date.now() + timeout;
+        let s;
+        for (;;) {
+            s = await this.state();
+            if (condition(s)) return s;
+            if (Date.now() > deadline) throw new Failure(`${what}; the page shows ${JSON.stringify(s)}`);
+            await sleep(5);
+        }
+    }
+
+    // One shot, waited for until the game has taken it.
+    async shoot(x, y) {
+        const before = await this.ammunition();
+        await this.click(x, y);
+        const deadline = Date.now() + WAIT_MS;
+        for (;;) {
+            const now = await this.ammunition();
+            if (now !== before) return now;
+            check(Date.now() < deadline, `the ammunition did not change after a shot at (${x}, ${y})`);
+            await sleep(2);
+        }
+    }
+
+    async shownTarget() {
+        const s = await this.waitFor((s) => s.targets.length > 0, 'no target was shown');
+        check(s.targets.length === 1, `${s.targets.length} targets shown at once`);
+        return s.targets[0];
+    }
+
+    async start() {
+        await this.click(...centre(START_AREA));
+        await this.waitFor((s) => !s.instructions, 'the start sign did not start play');
+    }
+
+    async hit() {
+        const k = await this.shownTarget();
+        return this.shoot(...centre(TARGETS[k]));
+    }
+
+    async playToWin() {
+        await this.start();
+        for (let i = 0; i < WINNING_KILLS; ++i) {
+            const k = await this.shownTarget();
+            const s = await this.state();
+            check(!s.won, `won after ${i} hits`);
+            await this.shoot(...centre(TARGETS[k]));
+        }
+        return this.waitFor((s) => s.won, 'no win after 100 hits');
+    }
+
+    // Misses one after another, then waited for all at once: each costs
+    // one cartridge.
+    async misses(points) {
+        const before = Number(await this.ammunition());
+        await this.clickAll(points);
+        const want = String(before - points.length);
+        await this.waitFor((s) => s.ammunition === want || s.boxOpen || !s.formPresent, `${points.length} misses from ${before} did not leave ${want}`);
+        equal(await this.ammunition(), want, `the ammunition after ${points.length} misses from ${before}`);
+    }
+
+    // The one loss box: open, titled, with the message and (unless clicks
+    // went on around it) a focused OK.
+    async lossBox({ focused = true } = {}) {
+        await this.waitFor((s) => s.boxOpen, 'no loss box appeared');
+        const box = await this.doc.evaluate(() => ({
+            title: document.getElementById('boxTitle')?.textContent,
+            text: document.getElementById('boxText')?.textContent,
+            focus: document.activeElement?.id,
+            ok: document.getElementById('boxOk')?.textContent,
+        }));
+        equal(box.title?.trim(), 'Skeetra', 'the box title');
+        equal(box.text?.trim(), LOSS_MESSAGE, 'the box text');
+        equal(box.ok?.trim(), 'OK', 'the box button');
+        if (focused) equal(box.focus, 'boxOk', 'the focused element while the box is open');
+        return box;
+    }
+
+    // Where the box lies, in design pixels of the form.
+    async boxRect() {
+        const r = await this.doc.evaluate(() => {
+            const b = document.getElementById('box').getBoundingClientRect();
+            return { left: b.left, top: b.top, right: b.right, bottom: b.bottom };
+        });
+        const s = this.box.width / FORM_W;
+        return {
+            left: Math.floor((r.left - this.box.left) / s), top: Math.floor((r.top - this.box.top) / s),
+            right: Math.ceil((r.right - this.box.left) / s), bottom: Math.ceil((r.bottom - this.box.top) / s),
+        };
+    }
+
+    // The end as the player sees it: the form gone, the closing line and
+    // the button that starts again.
+    async theEnd() {
+        const s = await this.waitFor((s) => !s.formPresent && s.endedText !== null, 'the game did not end');
+        check(s.ended, 'window.skeetra.ended is not set at the end');
+        check(!s.boxOpen, 'the box is still open at the end');
+        check(s.endedText.includes('Игра окончена.'), `the end says ${JSON.stringify(s.endedText)}`);
+        const again = await this.doc.evaluate(() => document.getElementById('again')?.textContent?.trim());
+        equal(again, 'Играть снова', 'the button at the end');
+        return s;
+    }
+
+    // The lines a label's text is laid out in, as the words on each.
+    async lines(id) {
+        return this.doc.evaluate((id) => {
+            const node = document.getElementById(id).firstChild;
+            const text = node?.textContent ?? '';
+            const lines = [];
+            let top = null;
+            for (const m of text.matchAll(/\S+/g)) {
+                const range = document.createRange();
+                range.setStart(node, m.index);
+                range.setEnd(node, m.index + m[0].length);
+                const y = Math.round(range.getClientRects()[0].top);
+                if (top === null || y > top + 1) {
+                    lines.push([]);
+                    top = y;
+                }
+                lines[lines.length - 1].push(m[0]);
+            }
+            return lines.map((words) => words.join(' '));
+        }, id);
+    }
+
+    // Nothing thrown, nothing written as an error, no alert() unheard.
+    clean(allowAlerts = 0) {
+        check(this.errors.length === 0, () => `errors on the page:\n  ${this.errors.join('\n  ')}`);
+        check(this.alerts.length === allowAlerts,
+            () => `${this.alerts.length} browser dialogs, expected ${allowAlerts}: ${JSON.stringify(this.alerts)}`);
+    }
+}
+
+// The phases a game can be left in.
+export async function reach(game, phase) {
+    switch (phase) {
+    case 'waiting': return;
+    case 'playing': await game.start(); await game.shownTarget(); return;
+    case 'won': await game.playToWin(); return;
+    }
+    throw new Error(`no phase ${phase}`);
+}
