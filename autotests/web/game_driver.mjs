@@ -287,6 +287,19 @@ export class Game {
         return box;
     }
 
+    // Closes the box as a player would: 'click' on OK, or a key's name.
+    async closeBox(how) {
+        if (how === 'click') {
+            const [x, y] = await this.doc.evaluate(() => {
+                const r = document.getElementById('boxOk').getBoundingClientRect();
+                return [r.left + r.width / 2, r.top + r.height / 2];
+            });
+            await this.page.mouse.click(x, y);
+        } else {
+            await this.page.keyboard.press(how);
+        }
+    }
+
     // Where the box lies, in design pixels of the form.
     async boxRect() {
         const r = await this.doc.evaluate(() => {

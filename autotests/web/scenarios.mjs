@@ -194,15 +194,7 @@ export async function oneLoss(session, row) {
     check(s.formPresent && !s.ended, 'the game ended before its box was closed');
     equal(s.ammunition, '0', 'the ammunition under the loss box');
 
-    if (row.close === 'click') {
-        const [x, y] = await game.doc.evaluate(() => {
-            const r = document.getElementById('boxOk').getBoundingClientRect();
-            return [r.left + r.width / 2, r.top + r.height / 2];
-        });
-        await game.page.mouse.click(x, y);
-    } else {
-        await game.page.keyboard.press(row.close);
-    }
+    await game.closeBox(row.close);
     s = await game.theEnd();
     equal(s.boxesOpened, 1, 'boxes opened');
     game.clean();
@@ -630,15 +622,7 @@ export async function framedLoss(session, row) {
     check(s.boxOpen && s.formPresent && !s.ended, 'the game ended before its box was closed');
     equal(s.ammunition, '0', 'the ammunition under the loss box');
 
-    if (row.close === 'click') {
-        const [x, y] = await game.doc.evaluate(() => {
-            const r = document.getElementById('boxOk').getBoundingClientRect();
-            return [r.left + r.width / 2, r.top + r.height / 2];
-        });
-        await game.page.mouse.click(x, y);
-    } else {
-        await game.page.keyboard.press(row.close);
-    }
+    await game.closeBox(row.close);
     s = await game.theEnd();
     equal(s.boxesOpened, 1, 'boxes opened');
     // The key that closed the box does not press "Играть снова" as well.
