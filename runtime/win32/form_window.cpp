@@ -356,7 +356,7 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_TIMER:
         if (wParam == kModalLoopTimer) {
-            fireDueTimers();
+            fireDueTimers(false);
             return 0;
         }
         break;

@@ -77,12 +77,16 @@ void FormWindow::updateResolution()
 
 // Every tick that is due, late ones made up in order; the loop then takes
 // one message, so neither timers nor input can starve the other.
-bool FormWindow::fireDueTimers()
+bool FormWindow::fireDueTimers(bool woken)
 {
     if (ended_)
         return false;
     const bool ticked = schedule_.fire(now()) > 0;
-    wakeAtNextDue();
+    // The loop comes here before every message; setting the timer costs a
+    // system call, and only a timer that has fired or ticks that moved the
+    // next due time need it (a timer's start or stop sets it itself).
+    if (ticked || woken)
+        wakeAtNextDue();
     // Painting waits until no input is queued; a tick shows at once, also
     // in a flood of clicks.
     if (ticked && !ended_ && window_)
@@ -92,8 +96,9 @@ bool FormWindow::fireDueTimers()
 
 int FormWindow::run()
 {
-    for (;;) {
-        fireDueTimers();
+    for (bool woken = false;;) {
+        fireDueTimers(woken);
+        woken = false;
         MSG message;
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT)
@@ -102,7 +107,7 @@ int FormWindow::run()
             DispatchMessageW(&message);
             continue;
         }
-        MsgWaitForMultipleObjectsEx(1, &wake_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        woken = MsgWaitForMultipleObjectsEx(1, &wake_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
     }
 }
 

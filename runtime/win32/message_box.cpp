@@ -92,7 +92,7 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
         if (woken == WAIT_OBJECT_0)
             break;
         if (woken == WAIT_OBJECT_0 + 1) {
-            fireDueTimers();
+            fireDueTimers(true);
             continue;
         }
         // One message at a time: the answer counts before the rest of a

@@ -110,8 +110,9 @@ private:
     TimerSchedule::Time now() const;
     // Sets the one waitable timer to the schedule's next due time.
     void wakeAtNextDue();
-    // Delivers every tick that is due; whether any ticked.
-    bool fireDueTimers();
+    // Delivers every tick that is due; whether any ticked. `woken`: the
+    // waitable timer has fired, and must be set again.
+    bool fireDueTimers(bool woken);
     void updateResolution();
     int showBox(const std::wstring& text, UINT type);
 
