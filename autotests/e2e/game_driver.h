@@ -83,6 +83,13 @@ inline bool showsTheFacade(const QImage& shot)
                 return false;
     return true;
 }
+// Whether an opening shows a figure: more than a twentieth of it differs
+// from the bare opening.
+inline bool shows(const QImage& opening, const QImage& bare)
+{
+    return differingPixels(opening, bare, opening.rect()) * 20 > opening.width() * opening.height();
+}
+
 // One running game: its process, its window and what the bare facade looked
 // like before play.
 class Game {
@@ -196,31 +203,43 @@ public:
     const QImage& facade() const { return facade_; }
     QString error() const { return error_; }
 
-    // The client area in design pixels: at a larger scale, one device pixel
-    // of each block.
-    QImage grab() const
+    // A part of the client area in design pixels, read from the screen
+    // alone: at a larger scale, one device pixel of each block. Reading only
+    // the part a check needs keeps a poll cheap on a dense screen.
+    QImage grab(const QRect& part) const
     {
         const int s = scale();
-        const QImage shot = screen(QRect(geometry_.topLeft(), places().clientSize * s));
+        const QImage shot = screen(QRect(geometry_.topLeft() + part.topLeft() * s, part.size() * s));
         if (s <= 1)
             return shot;
-        QImage design(places().clientSize, QImage::Format_RGB32);
-        for (int y = 0; y < design.height(); ++y)
+        QImage design(part.size(), QImage::Format_RGB32);
+        for (int y = 0; y < design.height(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(shot.constScanLine(y * s));
+            auto* to = reinterpret_cast<QRgb*>(design.scanLine(y));
             for (int x = 0; x < design.width(); ++x)
-                design.setPixel(x, y, shot.pixel(x * s, y * s));
+                to[x] = from[x * s];
+        }
         return design;
     }
+    QImage grab() const { return grab(QRect(QPoint(), places().clientSize)); }
 
     // Indices of the targets that differ from the bare facade.
     static QList<int> shownTargets(const QImage& shot, const QImage& facade)
     {
         QList<int> shown;
         for (int i = 0; i < int(places().targets.size()); ++i)
-            if (differingPixels(shot, facade, places().targets[i]) * 20 > places().targets[i].width() * places().targets[i].height())
+            if (shows(region(shot, places().targets[i]), region(facade, places().targets[i])))
                 shown << i;
         return shown;
     }
-    QList<int> shownTargets() const { return shownTargets(grab(), facade_); }
+    QList<int> shownTargets() const
+    {
+        QList<int> shown;
+        for (int i = 0; i < int(places().targets.size()); ++i)
+            if (shows(grab(places().targets[i]), region(facade_, places().targets[i])))
+                shown << i;
+        return shown;
+    }
 
     // Real clicks, as fast as the X server takes them; no waiting.
     bool click(const QList<QPoint>& points)
@@ -240,10 +259,10 @@ public:
     // One shot, waited for until the game has taken it.
     bool shoot(const QPoint& p, int timeoutMs = kWaitMs)
     {
-        const QImage before = region(grab(), places().ammunition);
+        const QImage before = grab(places().ammunition);
         if (!click(p))
             return false;
-        return waitUntil([&] { return region(grab(), places().ammunition) != before; }, timeoutMs) ||
+        return waitUntil([&] { return grab(places().ammunition) != before; }, timeoutMs) ||
                fail("the ammunition did not change after a shot");
     }
 
@@ -281,7 +300,7 @@ public:
 
     // Each count the kills show, as the game drew it in the counters' face,
     // colour and ground: what the clock looks like at the same count.
-    void learnKills() { numbers_[kills_] = region(grab(), digits(places().kills)); }
+    void learnKills() { numbers_[kills_] = grab(digits(places().kills)); }
     int kills() const { return kills_; }
 
     // The count the clock shows in the shot, once the kills have shown it.
@@ -301,7 +320,7 @@ public:
         if (!click(places().startArea.center()))
             return false;
         const bool started =
-            waitUntil([&] { return region(grab(), places().instructions) != region(facade_, places().instructions); });
+            waitUntil([&] { return grab(places().instructions) != region(facade_, places().instructions); });
         startSeenMs_ = playClock_.elapsed(); // nor after this
         return started || fail("the start sign did not start play");
     }
@@ -334,7 +353,8 @@ public:
         const int area = places().winBox.width() * places().winBox.height();
         const QRect box = places().winBox;
         const QRgb green = places().winGreen;
-        return pixelsOfColour(grab(), box, green) - pixelsOfColour(facade_, box, green) > area / 4;
+        return pixelsOfColour(grab(box), QRect(QPoint(), box.size()), green) - pixelsOfColour(facade_, box, green) >
+               area / 4;
     }
 
     // A burst of misses, not waited for one by one.

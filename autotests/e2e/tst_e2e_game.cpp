@@ -496,7 +496,7 @@ void EndToEnd::crosshairMarksWhereTheShotLands()
     const std::optional<int> target = game.shownTarget();
     GAME_VERIFY(game, target.has_value());
     const QRect figure = places().targets[*target];
-    auto region = [&](const QRect& r) { return game.grab().copy(r); };
+    auto region = [&](const QRect& r) { return game.grab(r); };
 
     // Beside the figure, level with its chest: a miss. (A pointer drawn 16
     // design pixels up and left of where it shoots would hit the pullover,
