@@ -5,7 +5,10 @@
 SKEETRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SKEETRA_PACKAGES="$SKEETRA_ROOT/scripts/packages.txt"
 
-skeetra_say() { printf '==> %s\n' "$*" >&2; }
+# Each line says how long the whole run has taken, so that a slow step shows
+# in any log; the first script of a run sets the clock for the ones it calls.
+export SKEETRA_RUN_START="${SKEETRA_RUN_START:-$(date +%s)}"
+skeetra_say() { printf '==> [%d s] %s\n' "$(($(date +%s) - SKEETRA_RUN_START))" "$*" >&2; }
 
 # Runs a command as root: directly when we are root, through sudo otherwise.
 skeetra_as_root() {
@@ -48,6 +51,7 @@ skeetra_install_packages() {
 # Configures and builds one CMake preset from the repository root.
 skeetra_build() {
     local preset="$1"
+    skeetra_say "build: $preset"
     (
         cd "$SKEETRA_ROOT" &&
             cmake --preset "$preset" &&
