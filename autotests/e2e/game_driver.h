@@ -267,15 +267,22 @@ public:
     }
 
     // Waits until exactly one target is shown and stays so for two grabs.
+    // A compositor may copy a new frame to the screen a rectangle at a time,
+    // so a grab can see a figure gone or come before the rest of its frame:
+    // any other sight must last a while before it counts.
     std::optional<int> shownTarget()
     {
         QList<int> previous;
         QList<int> now;
+        QElapsedTimer unchanged;
+        unchanged.start();
         const bool settled = waitUntil([&] {
             now = shownTargets();
+            if (now != previous)
+                unchanged.restart();
             const bool same = !now.isEmpty() && now == previous;
             previous = now;
-            return same;
+            return same && (now.size() == 1 || unchanged.elapsed() >= kQuietMs);
         });
         if (!settled) {
             fail("no target was shown");
