@@ -2,9 +2,10 @@
 // the web host asks, scales the form to the window, turns pointer events
 // and the browser's clock into the form's events, shows message boxes and
 // the end of the game.
-'use strict';
-
 const page = (() => {
+  // Strict within, as the module's loader shares the page's script element.
+  'use strict';
+
   // Filled in when the page is made: the design's files by resource path,
   // as data: URLs, and the module's code, gzipped.
   const resources = __SKEETRA_RESOURCES__;
@@ -327,7 +328,7 @@ const page = (() => {
   async function compileModule() {
     const gzipped = Uint8Array.fromBase64 ? Uint8Array.fromBase64(moduleCode) :
       Uint8Array.from(atob(moduleCode), (c) => c.charCodeAt(0));
-    const code = new Response(new Blob([gzipped]).stream().pipeThrough(new DecompressionStream('gzip')),
+    const code = new Response(new Response(gzipped).body.pipeThrough(new DecompressionStream('gzip')),
                               { headers: { 'Content-Type': 'application/wasm' } });
     return WebAssembly.compileStreaming ? WebAssembly.compileStreaming(code) :
       code.arrayBuffer().then((bytes) => WebAssembly.compile(bytes));
@@ -346,12 +347,13 @@ const page = (() => {
     box.addEventListener('cancel', (event) => { event.preventDefault(); closeBox(); });
     addEventListener('keydown', onBoxKey, true);
     if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return cannotRun();
-    decodeEarly();
+    // The module first: it takes the longest.
     compiled = compileModule();
+    decodeEarly();
   }
 
-  // Once the module's loader has run (it comes after this script, which has
-  // meanwhile set the decoding and compiling going).
+  // Once the module's loader has run (it comes after this script, in the
+  // same element, so that the parser does not stop between them).
   let compiled = null;
   function run() {
     if (!compiled) return;
