@@ -330,8 +330,8 @@ const page = (() => {
       Uint8Array.from(atob(moduleCode), (c) => c.charCodeAt(0));
     const code = new Response(new Response(gzipped).body.pipeThrough(new DecompressionStream('gzip')),
                               { headers: { 'Content-Type': 'application/wasm' } });
-    return WebAssembly.compileStreaming ? WebAssembly.compileStreaming(code) :
-      code.arrayBuffer().then((bytes) => WebAssembly.compile(bytes));
+    // Every browser with DecompressionStream has this.
+    return WebAssembly.compileStreaming(code);
   }
 
   function boot() {
