@@ -12,7 +12,10 @@
 // - a hit: whether the next figure is on screen in the next animation frame.
 //
 //   node bench/web/bench-web.mjs --page build/web/skeetra.html [--runs N]
-//        [--seconds S] [--hits N] [--block FILE]
+//        [--seconds S] [--hits N] [--block FILE] [--earlier PAGE]
+//
+// --earlier: an earlier build of the page, loaded in the same runs, page,
+// earlier page and floor taking turns, for a before and after in one run.
 //
 // Prints every run and writes a Markdown block of the figures to FILE
 // (standard output without --block). puppeteer-core comes from
@@ -28,7 +31,7 @@ import { execFileSync } from 'node:child_process';
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
 
-const args = { page: path.join(root, 'build/web/skeetra.html'), runs: 15, seconds: 10, hits: 60, block: null };
+const args = { page: path.join(root, 'build/web/skeetra.html'), runs: 15, seconds: 10, hits: 60, block: null, earlier: null };
 for (let i = 2; i < process.argv.length; ++i) {
     const a = process.argv[i];
     const value = () => process.argv[++i];
@@ -37,6 +40,7 @@ for (let i = 2; i < process.argv.length; ++i) {
     else if (a === '--seconds') args.seconds = Number(value());
     else if (a === '--hits') args.hits = Number(value());
     else if (a === '--block') args.block = path.resolve(value());
+    else if (a === '--earlier') args.earlier = path.resolve(value());
     else {
         console.error(`bench-web: unknown argument ${a}`);
         process.exit(2);
@@ -189,10 +193,14 @@ const load0 = loadavg().map((v) => v.toFixed(2)).join(' ');
 
 // Load to first complete frame, interleaved; one warm-up of each first.
 async function loadRuns(browser, via = null) {
-    const loads = { page: [], floor: [] };
-    const parsedAt = { page: [], floor: [] };
+    const loads = { page: [], floor: [], earlier: [] };
+    const parsedAt = { page: [], floor: [], earlier: [] };
+    const turn = [['page', pageUrl], ['floor', floorUrl]];
+    if (args.earlier) turn.push(['earlier', pathToFileURL(args.earlier).href]);
     for (let i = -1; i < args.runs; ++i) {
-        for (const [name, url] of i % 2 ? [['page', pageUrl], ['floor', floorUrl]] : [['floor', floorUrl], ['page', pageUrl]]) {
+        // Each takes each place in the order in turn.
+        const k = (i + 1) % turn.length;
+        for (const [name, url] of turn.slice(k).concat(turn.slice(0, k))) {
             const page = await newPage(browser, url, via);
             const t = (await counters(page)).firstFrame;
             const parsed = await page.evaluate(() => performance.getEntriesByType('navigation')[0].domContentLoadedEventEnd);
@@ -322,6 +330,8 @@ const lines = [
     `| size gzipped (-9) | ${gzipped} bytes | | | ≤ 64 KB (65,536 bytes) | ${verdict(gzipped <= 65536)} |`,
     `| load to first complete frame (navigation start to the frame after the one that shows the form), Chromium, median of ${args.runs} | ${fixed(pageLoad)} ms | ${fixed(floorLoad)} ms | ${fixed(pageLoad / floorLoad, 3)} | ≤ 1.3 × floor | ${verdict(pageLoad <= 1.3 * floorLoad)} |`,
     `| the same in Firefox, median of ${args.runs} | ${fixed(firefoxPageLoad)} ms | ${fixed(firefoxFloorLoad)} ms | ${fixed(firefoxPageLoad / firefoxFloorLoad, 3)} | ≤ 1.3 × floor | ${verdict(firefoxPageLoad <= 1.3 * firefoxFloorLoad)} |`,
+    ...(args.earlier ? [['Chromium', loads.earlier, floorLoad], ['Firefox', firefoxRuns.loads.earlier, firefoxFloorLoad]].map(([engine, runs, floor]) =>
+        `| the earlier page (${path.basename(args.earlier)}), same runs, ${engine} | ${fixed(median(runs))} ms | ${fixed(floor)} ms | ${fixed(median(runs) / floor, 3)} | | |`) : []),
     `| waiting ${args.seconds} s, the most of 3 rounds: timer callbacks | ${waiting.callbacks} | ${Math.max(...waits.floor.map((w) => w.callbacks))} | | 0 | ${verdict(waiting.callbacks === 0)} |`,
     `| waiting: main-thread task time per s, median of 3 rounds | ${fixed(waiting.taskMsPerS, 3)} ms | ${fixed(floorIdle.taskMsPerS, 3)} ms | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS <= 0.1)} |`,
     `| waiting: the same above the floor's median | ${fixed(waiting.taskMsPerS - floorIdle.taskMsPerS, 3)} ms | | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS - floorIdle.taskMsPerS <= 0.1)} |`,
@@ -337,6 +347,8 @@ const lines = [
     `- load to first frame, floor (ms): ${loads.floor.map((v) => fixed(v)).join(' ')}`,
     `- load to first frame in Firefox, skeetra.html (ms): ${firefoxRuns.loads.page.map((v) => fixed(v)).join(' ')}`,
     `- load to first frame in Firefox, floor (ms): ${firefoxRuns.loads.floor.map((v) => fixed(v)).join(' ')}`,
+    ...(args.earlier ? [`- load to first frame, earlier page (ms): ${loads.earlier.map((v) => fixed(v)).join(' ')}`,
+                        `- load to first frame in Firefox, earlier page (ms): ${firefoxRuns.loads.earlier.map((v) => fixed(v)).join(' ')}`] : []),
     `- waiting, main-thread task time per s, page (ms): ${waits.page.map((w) => fixed(w.taskMsPerS, 3)).join(' ')}`,
     `- waiting, main-thread task time per s, floor (ms): ${waits.floor.map((w) => fixed(w.taskMsPerS, 3)).join(' ')}`,
     `- document parsed (DOMContentLoaded), page / floor, medians: ${fixed(median(parsedAt.page))} / ${fixed(median(parsedAt.floor))} ms; in Firefox ${fixed(median(firefoxRuns.parsedAt.page))} / ${fixed(median(firefoxRuns.parsedAt.floor))} ms`,
