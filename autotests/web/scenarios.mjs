@@ -46,10 +46,26 @@ export async function screenShowsThePicturesAsDrawn(session) {
     const facade = decodeGif('facade.gif');
     const figure = decodeGif('target.gif');
     equal(facade.height, PICTURE_ROWS, 'the facade picture height');
-    const game = await session.game({ from: 'http' });
+    // The fonts load late here: the page sets them loading as it starts,
+    // well before it has a form to show, and the form must still wait.
+    const lateFonts = () => {
+        const load = FontFace.prototype.load;
+        FontFace.prototype.load = function () {
+            return new Promise((resolve) => setTimeout(resolve, 400)).then(() => load.call(this));
+        };
+    };
+    const game = await session.game({ from: 'http', beforeLoad: lateFonts });
     const before = game.facade;
     // The form shows only once its pictures and fonts are there.
     equal(await game.doc.evaluate(() => window.__unreadyWhenShown), [], 'still loading when the form showed');
+    // And each label in its bundled face, under the family the design names, not a fallback.
+    equal(await game.doc.evaluate(() => {
+        const unquoted = (family) => family.trim().replace(/^["']|["']$/g, '');
+        const loaded = new Set([...document.fonts].filter((f) => f.status === 'loaded').map((f) => unquoted(f.family)));
+        return [...document.querySelectorAll('#form .label')]
+            .filter((label) => !loaded.has(unquoted(getComputedStyle(label).fontFamily.split(',')[0])))
+            .map((label) => label.id);
+    }), [], 'labels without their bundled face');
 
     // Before play only the instructions lie over the picture: everywhere
     // else it shows one to one, its rightmost columns cut off.
@@ -583,7 +599,13 @@ export async function framedLosses(session, rows) {
 export async function framedLoss(session, row) {
     const game = await session.game({
         from: row.from,
-        beforeLoad: row.waits ? null : () => { delete WebAssembly.Suspending; delete WebAssembly.promising; },
+        // Without promise integration as older WebKit is, which (before
+        // Safari 18.2) had no base64 decoding of typed arrays either.
+        beforeLoad: row.waits ? null : () => {
+            delete WebAssembly.Suspending;
+            delete WebAssembly.promising;
+            delete Uint8Array.fromBase64;
+        },
     });
     equal(await game.doc.evaluate(() => window.skeetra.waits), row.waits, 'the page waits for its box');
     await game.misses(Array.from({ length: START_AMMUNITION - 1 }, (_, i) => BARE_POINTS[i % BARE_POINTS.length]));

@@ -1,17 +1,21 @@
-// The page's figures in headless Chromium, each beside its floor and with
-// game and floor runs interleaved, so that a busy machine slows both alike:
+// The page's figures in headless Chromium (load also in Firefox), each
+// beside its floor and with game and floor runs interleaved, so that a busy
+// machine slows both alike:
 //
 // - the size of skeetra.html, plain and gzipped;
 // - page load to the first complete frame, against a floor page that holds
 //   the same pictures, fonts and one label but no module (made here from
-//   the page's own files);
+//   the page's own files), in each engine;
 // - waiting before play: timer callbacks and main-thread task time over a
 //   span of seconds, the floor page idling beside it;
 // - play without shots: timer callbacks against the clock's ticks;
 // - a hit: whether the next figure is on screen in the next animation frame.
 //
 //   node bench/web/bench-web.mjs --page build/web/skeetra.html [--runs N]
-//        [--seconds S] [--hits N] [--block FILE]
+//        [--seconds S] [--hits N] [--block FILE] [--earlier PAGE]
+//
+// --earlier: an earlier build of the page, loaded in the same runs, page,
+// earlier page and floor taking turns, for a before and after in one run.
 //
 // Prints every run and writes a Markdown block of the figures to FILE
 // (standard output without --block). puppeteer-core comes from
@@ -27,7 +31,7 @@ import { execFileSync } from 'node:child_process';
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
 
-const args = { page: path.join(root, 'build/web/skeetra.html'), runs: 15, seconds: 10, hits: 60, block: null };
+const args = { page: path.join(root, 'build/web/skeetra.html'), runs: 15, seconds: 10, hits: 60, block: null, earlier: null };
 for (let i = 2; i < process.argv.length; ++i) {
     const a = process.argv[i];
     const value = () => process.argv[++i];
@@ -36,6 +40,7 @@ for (let i = 2; i < process.argv.length; ++i) {
     else if (a === '--seconds') args.seconds = Number(value());
     else if (a === '--hits') args.hits = Number(value());
     else if (a === '--block') args.block = path.resolve(value());
+    else if (a === '--earlier') args.earlier = path.resolve(value());
     else {
         console.error(`bench-web: unknown argument ${a}`);
         process.exit(2);
@@ -127,10 +132,13 @@ function probe() {
     }
 }
 
-async function newPage(browser, url) {
+// `via`: a page the tab shows first, so that the load measured does not
+// include the start of the tab's content process.
+async function newPage(browser, url, via = null) {
     const page = await browser.newPage();
     await page.setViewport({ width: 800, height: 600 });
     page.on('dialog', (d) => d.accept().catch(() => {}));
+    if (via) await page.goto(via, { waitUntil: 'load' });
     await page.evaluateOnNewDocument(probe);
     await page.goto(url, { waitUntil: 'load' });
     await page.waitForFunction(() => window.__bench.firstFrame !== null, { timeout: 30000, polling: 5 });
@@ -183,6 +191,49 @@ const pageUrl = pathToFileURL(args.page).href;
 const floorUrl = pathToFileURL(floorFile).href;
 const load0 = loadavg().map((v) => v.toFixed(2)).join(' ');
 
+// Load to first complete frame, interleaved; one warm-up of each first.
+async function loadRuns(browser, via = null) {
+    const loads = { page: [], floor: [], earlier: [] };
+    const parsedAt = { page: [], floor: [], earlier: [] };
+    const turn = [['page', pageUrl], ['floor', floorUrl]];
+    if (args.earlier) turn.push(['earlier', pathToFileURL(args.earlier).href]);
+    for (let i = -1; i < args.runs; ++i) {
+        // Each takes each place in the order in turn.
+        const k = (i + 1) % turn.length;
+        for (const [name, url] of turn.slice(k).concat(turn.slice(0, k))) {
+            const page = await newPage(browser, url, via);
+            const t = (await counters(page)).firstFrame;
+            const parsed = await page.evaluate(() => performance.getEntriesByType('navigation')[0].domContentLoadedEventEnd);
+            if (i >= 0) {
+                loads[name].push(t);
+                parsedAt[name].push(parsed);
+            }
+            await page.close();
+        }
+    }
+    return { loads, parsedAt };
+}
+
+// Firefox first, alone, so that its browser is closed before Chromium's runs.
+// Its new tab starts a content process for file:// pages at the first load,
+// which took some 500 ms here, page or floor alike: each tab shows a blank
+// file:// page first.
+const firefox = await puppeteer.launch({
+    browser: 'firefox',
+    executablePath: '/usr/bin/firefox-esr',
+    headless: true,
+    extraPrefsFirefox: { 'app.update.enabled': false, 'toolkit.telemetry.enabled': false,
+                         'network.captive-portal-service.enabled': false,
+                         'network.connectivity-service.enabled': false },
+});
+const firefoxVersion = await firefox.version();
+const blankFile = path.join(work, 'blank.html');
+writeFileSync(blankFile, '<!DOCTYPE html><title>blank</title>');
+const firefoxRuns = await loadRuns(firefox, pathToFileURL(blankFile).href);
+await firefox.close();
+console.log(`load to first frame in Firefox, page (ms): ${firefoxRuns.loads.page.map((v) => fixed(v)).join(' ')}`);
+console.log(`load to first frame in Firefox, floor (ms): ${firefoxRuns.loads.floor.map((v) => fixed(v)).join(' ')}`);
+
 const browser = await puppeteer.launch({
     browser: 'chrome',
     executablePath: '/usr/bin/chromium',
@@ -196,21 +247,7 @@ const size = statSync(args.page).size;
 const gzipped = gzipSync(readFileSync(args.page), { level: 9 }).length;
 const floorSize = statSync(floorFile).size;
 
-// Load to first complete frame, interleaved; one warm-up of each first.
-const loads = { page: [], floor: [] };
-const parsedAt = { page: [], floor: [] };
-for (let i = -1; i < args.runs; ++i) {
-    for (const [name, url] of i % 2 ? [['page', pageUrl], ['floor', floorUrl]] : [['floor', floorUrl], ['page', pageUrl]]) {
-        const page = await newPage(browser, url);
-        const t = (await counters(page)).firstFrame;
-        const parsed = await page.evaluate(() => performance.getEntriesByType('navigation')[0].domContentLoadedEventEnd);
-        if (i >= 0) {
-            loads[name].push(t);
-            parsedAt[name].push(parsed);
-        }
-        await page.close();
-    }
-}
+const { loads, parsedAt } = await loadRuns(browser);
 console.log(`load to first frame, page (ms): ${loads.page.map((v) => fixed(v)).join(' ')}`);
 console.log(`load to first frame, floor (ms): ${loads.floor.map((v) => fixed(v)).join(' ')}`);
 
@@ -275,6 +312,8 @@ const load1 = loadavg().map((v) => v.toFixed(2)).join(' ');
 const verdict = (ok) => (ok ? 'met' : 'NOT met');
 const pageLoad = median(loads.page);
 const floorLoad = median(loads.floor);
+const firefoxPageLoad = median(firefoxRuns.loads.page);
+const firefoxFloorLoad = median(firefoxRuns.loads.floor);
 const inFrame = hits.filter((h) => h.shown && h.counted).length;
 const perTick = playing.clockTicks ? playing.callbacks / playing.clockTicks : Infinity;
 let commit = '';
@@ -282,14 +321,17 @@ try {
     commit = execFileSync('git', ['-C', root, 'rev-parse', '--short', 'HEAD'], { encoding: 'utf8' }).trim();
 } catch {}
 const lines = [
-    `Measured ${new Date().toISOString().slice(0, 10)} on ${cpus().length} CPUs, ${cpus()[0]?.model.trim()}; headless ${version}; the page at ${commit}, from file://.`,
+    `Measured ${new Date().toISOString().slice(0, 10)} on ${cpus().length} CPUs, ${cpus()[0]?.model.trim()}; headless ${version} and ${firefoxVersion}; the page at ${commit}, from file://.`,
     `Load average before / after: ${load0} / ${load1}. Command: \`scripts/bench-web\` (run by \`scripts/bench\`).`,
     '',
     '| figure | skeetra.html | floor | ratio | goal | met |',
     '|---|---|---|---|---|---|',
     `| size | ${size} bytes | ${floorSize} bytes | | ≤ 150 KB (153,600 bytes) | ${verdict(size <= 153600)} |`,
     `| size gzipped (-9) | ${gzipped} bytes | | | ≤ 64 KB (65,536 bytes) | ${verdict(gzipped <= 65536)} |`,
-    `| load to first complete frame (navigation start to the frame after the one that shows the form), median of ${args.runs} | ${fixed(pageLoad)} ms | ${fixed(floorLoad)} ms | ${fixed(pageLoad / floorLoad, 3)} | ≤ 1.3 × floor | ${verdict(pageLoad <= 1.3 * floorLoad)} |`,
+    `| load to first complete frame (navigation start to the frame after the one that shows the form), Chromium, median of ${args.runs} | ${fixed(pageLoad)} ms | ${fixed(floorLoad)} ms | ${fixed(pageLoad / floorLoad, 3)} | ≤ 1.3 × floor | ${verdict(pageLoad <= 1.3 * floorLoad)} |`,
+    `| the same in Firefox, median of ${args.runs} | ${fixed(firefoxPageLoad)} ms | ${fixed(firefoxFloorLoad)} ms | ${fixed(firefoxPageLoad / firefoxFloorLoad, 3)} | ≤ 1.3 × floor | ${verdict(firefoxPageLoad <= 1.3 * firefoxFloorLoad)} |`,
+    ...(args.earlier ? [['Chromium', loads.earlier, floorLoad], ['Firefox', firefoxRuns.loads.earlier, firefoxFloorLoad]].map(([engine, runs, floor]) =>
+        `| the earlier page (${path.basename(args.earlier)}), same runs, ${engine} | ${fixed(median(runs))} ms | ${fixed(floor)} ms | ${fixed(median(runs) / floor, 3)} | | |`) : []),
     `| waiting ${args.seconds} s, the most of 3 rounds: timer callbacks | ${waiting.callbacks} | ${Math.max(...waits.floor.map((w) => w.callbacks))} | | 0 | ${verdict(waiting.callbacks === 0)} |`,
     `| waiting: main-thread task time per s, median of 3 rounds | ${fixed(waiting.taskMsPerS, 3)} ms | ${fixed(floorIdle.taskMsPerS, 3)} ms | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS <= 0.1)} |`,
     `| waiting: the same above the floor's median | ${fixed(waiting.taskMsPerS - floorIdle.taskMsPerS, 3)} ms | | | ≤ 0.1 ms | ${verdict(waiting.taskMsPerS - floorIdle.taskMsPerS <= 0.1)} |`,
@@ -303,9 +345,13 @@ const lines = [
     '',
     `- load to first frame, skeetra.html (ms): ${loads.page.map((v) => fixed(v)).join(' ')}`,
     `- load to first frame, floor (ms): ${loads.floor.map((v) => fixed(v)).join(' ')}`,
+    `- load to first frame in Firefox, skeetra.html (ms): ${firefoxRuns.loads.page.map((v) => fixed(v)).join(' ')}`,
+    `- load to first frame in Firefox, floor (ms): ${firefoxRuns.loads.floor.map((v) => fixed(v)).join(' ')}`,
+    ...(args.earlier ? [`- load to first frame, earlier page (ms): ${loads.earlier.map((v) => fixed(v)).join(' ')}`,
+                        `- load to first frame in Firefox, earlier page (ms): ${firefoxRuns.loads.earlier.map((v) => fixed(v)).join(' ')}`] : []),
     `- waiting, main-thread task time per s, page (ms): ${waits.page.map((w) => fixed(w.taskMsPerS, 3)).join(' ')}`,
     `- waiting, main-thread task time per s, floor (ms): ${waits.floor.map((w) => fixed(w.taskMsPerS, 3)).join(' ')}`,
-    `- document parsed (DOMContentLoaded), page / floor, medians: ${fixed(median(parsedAt.page))} / ${fixed(median(parsedAt.floor))} ms`,
+    `- document parsed (DOMContentLoaded), page / floor, medians: ${fixed(median(parsedAt.page))} / ${fixed(median(parsedAt.floor))} ms; in Firefox ${fixed(median(firefoxRuns.parsedAt.page))} / ${fixed(median(firefoxRuns.parsedAt.floor))} ms`,
     `- animation frames while waiting, page / floor: ${waiting.frames} / ${floorIdle.frames}; in play: ${playing.frames}`,
 ];
 const block = lines.join('\n') + '\n';

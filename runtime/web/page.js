@@ -2,9 +2,10 @@
 // the web host asks, scales the form to the window, turns pointer events
 // and the browser's clock into the form's events, shows message boxes and
 // the end of the game.
-'use strict';
-
 const page = (() => {
+  // Strict within, as the module's loader shares the page's script element.
+  'use strict';
+
   // Filled in when the page is made: the design's files by resource path,
   // as data: URLs, and the module's code, gzipped.
   const resources = __SKEETRA_RESOURCES__;
@@ -95,8 +96,25 @@ const page = (() => {
     img.src = resources[resource];
     img.alt = '';
     img.draggable = false;
-    loading.push(img.decode());
+    loading.push(early[resource] ? early[resource].decoded : img.decode());
     return img;
+  }
+
+  // The pictures and fonts begin to decode as the page starts, beside the
+  // module's unpacking and compiling, rather than when the form asks for
+  // them: the form's own elements then find them decoded.
+  const early = {};
+  function decodeEarly() {
+    for (const [resource, url] of Object.entries(resources)) {
+      if (url.startsWith('data:image/gif')) {
+        const img = new Image();
+        img.src = url;
+        early[resource] = { img, decoded: img.decode() };
+      } else if (url.startsWith('data:font')) {
+        early[resource] = new FontFace('early', `url(${url})`);
+        early[resource].load().catch(() => {});
+      }
+    }
   }
 
   // The design's stacking order, topmost first, is the elements' order and
@@ -111,7 +129,11 @@ const page = (() => {
 
   function addFont(family, resource) {
     if (!resources[resource]) return;
-    const face = new FontFace(family, `url(${resources[resource]})`);
+    // The face that began loading early; a second family naming the same
+    // file loads a face of its own.
+    const face = early[resource] || new FontFace(family, `url(${resources[resource]})`);
+    delete early[resource];
+    face.family = family;
     document.fonts.add(face);
     loading.push(face.load());
   }
@@ -280,12 +302,11 @@ const page = (() => {
 
   // ---------------------------------------------------------------- start
 
-  // The host has built the form: the load event comes once its fonts and
-  // pictures are there, and the form shows after it.
+  // The host has built the form: it shows once its fonts and pictures are
+  // there and its load event has run, which need not wait for them.
   async function start(entry) {
     deliver = waits ? WebAssembly.promising(entry) : entry;
-    await Promise.all(loading.map((p) => p.catch(() => {})));
-    await send(LOAD);
+    await Promise.all(loading.map((p) => p.catch(() => {})).concat(send(LOAD)));
     if (ended) return;
     form.style.visibility = 'visible';
     requestAnimationFrame(() => requestAnimationFrame(resolveReady));
@@ -303,12 +324,14 @@ const page = (() => {
     rejectReady(new Error(forbidden ? "the site's policy forbids WebAssembly" : 'this browser cannot run the game'));
   }
 
-  async function moduleBytes() {
-    const text = atob(moduleCode);
-    const gzipped = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; ++i) gzipped[i] = text.charCodeAt(i);
-    const stream = new Blob([gzipped]).stream().pipeThrough(new DecompressionStream('gzip'));
-    return new Response(stream).arrayBuffer();
+  // The module compiles while it is still being unpacked.
+  async function compileModule() {
+    const gzipped = Uint8Array.fromBase64 ? Uint8Array.fromBase64(moduleCode) :
+      Uint8Array.from(atob(moduleCode), (c) => c.charCodeAt(0));
+    const code = new Response(new Response(gzipped).body.pipeThrough(new DecompressionStream('gzip')),
+                              { headers: { 'Content-Type': 'application/wasm' } });
+    // Every browser with DecompressionStream has this.
+    return WebAssembly.compileStreaming(code);
   }
 
   function boot() {
@@ -324,6 +347,16 @@ const page = (() => {
     box.addEventListener('cancel', (event) => { event.preventDefault(); closeBox(); });
     addEventListener('keydown', onBoxKey, true);
     if (typeof WebAssembly !== 'object' || typeof DecompressionStream !== 'function') return cannotRun();
+    // The module first: it takes the longest.
+    compiled = compileModule();
+    decodeEarly();
+  }
+
+  // Once the module's loader has run (it comes after this script, in the
+  // same element, so that the parser does not stop between them).
+  let compiled = null;
+  function run() {
+    if (!compiled) return;
     createSkeetra({
       // The module is instantiated here rather than by its loader: its code
       // is inside this page, and the box's import must be marked as one
@@ -334,9 +367,9 @@ const page = (() => {
             for (const [name, f] of Object.entries(functions))
               if (f && f.waitsForPlayer) functions[name] = new WebAssembly.Suspending(f);
         }
-        moduleBytes()
-          .then((bytes) => WebAssembly.instantiate(bytes, imports))
-          .then((result) => receive(result.instance, result.module), cannotRun);
+        let module;
+        compiled.then((m) => WebAssembly.instantiate(module = m, imports))
+          .then((instance) => receive(instance, module), cannotRun);
         return {};
       },
       print: (line) => console.log(line),
@@ -345,7 +378,7 @@ const page = (() => {
     });
   }
 
-  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, wakeIn, showBox, end, start, boot };
+  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, wakeIn, showBox, end, start, boot, run };
 })();
 
 page.boot();
