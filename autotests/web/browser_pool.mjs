@@ -79,26 +79,32 @@ async function start(engine, file) {
     console.log(`browser pool: ${JSON.stringify(readState(file))}`);
 }
 
-// The pool itself: launches the browsers, writes the state file, and waits
-// for its end.
+// The pool itself: launches the browsers, writes the state file as each
+// is up (the scenarios need not wait for the slowest), and waits for its
+// end. A browser that ends leaves the pool; the last one ends it.
 async function run(engine, file) {
     await loadBrowserPackage();
     const count = ENGINES[engine].browser === 'firefox' ? 2 : 1;
     const browsers = [];
     let ending = false;
+    const publish = () => {
+        if (ending) return;
+        const state = { engine, pid: process.pid, browsers: browsers.map((b) => ({ endpoint: b.endpoint, pid: b.process.pid })) };
+        writeFileSync(`${file}.new`, JSON.stringify(state));
+        renameSync(`${file}.new`, file);
+        console.log(`browser pool: ${JSON.stringify(state)}`);
+    };
     const end = async (why) => {
         if (ending) return;
         ending = true;
         console.log(`browser pool: closing (${why})`);
         if (readState(file)?.pid === process.pid) rmSync(file, { force: true });
-        await Promise.all(browsers.map(async ({ process: child, profile }) => {
-            if (child.exitCode === null && child.signalCode === null) {
-                const exit = new Promise((r) => child.once('exit', r));
-                child.kill('SIGTERM');
-                if (await Promise.race([exit.then(() => true), sleep(5000).then(() => false)]) === false) {
-                    child.kill('SIGKILL');
-                    await exit;
-                }
+        await Promise.all([...browsers].map(async ({ process: child, profile }) => {
+            const exit = new Promise((r) => child.once('exit', r));
+            child.kill('SIGTERM');
+            if (await Promise.race([exit.then(() => true), sleep(5000).then(() => false)]) === false) {
+                child.kill('SIGKILL');
+                await exit;
             }
             rmSync(profile, { recursive: true, force: true });
         }));
@@ -109,24 +115,35 @@ async function run(engine, file) {
     const launched = await Promise.allSettled(Array.from({ length: count }, async () => {
         // A profile of our own, removed at the end whatever ended the browser.
         const profile = mkdtempSync(path.join(os.tmpdir(), `skeetra-${engine}-`));
-        const browser = await launchBrowser(engine, {
-            userDataDir: profile, handleSIGINT: false, handleSIGTERM: false, handleSIGHUP: false,
-        });
-        const child = browser.process();
-        browsers.push({ process: child, profile, endpoint: browser.wsEndpoint() });
-        child.once('exit', () => end(`a browser ended (${child.pid})`));
+        let browser;
+        try {
+            browser = await launchBrowser(engine, {
+                userDataDir: profile, handleSIGINT: false, handleSIGTERM: false, handleSIGHUP: false,
+            });
+        } catch (e) {
+            rmSync(profile, { recursive: true, force: true });
+            throw e;
+        }
         // Firefox's one session is the borrower's to take.
         await browser.disconnect();
+        const entry = { process: browser.process(), profile, endpoint: browser.wsEndpoint() };
+        if (ending || entry.process.exitCode !== null || entry.process.signalCode !== null) {
+            rmSync(profile, { recursive: true, force: true });
+            throw new Error(`${engine} ended as it started`);
+        }
+        browsers.push(entry);
+        entry.process.once('exit', () => {
+            if (ending) return;
+            browsers.splice(browsers.indexOf(entry), 1);
+            rmSync(profile, { recursive: true, force: true });
+            console.log(`browser pool: ${entry.process.pid} ended`);
+            if (browsers.length) publish();
+            else end('its browsers ended');
+        });
+        publish();
     }));
-    const failed = launched.find((r) => r.status === 'rejected');
-    if (failed) return end(`no ${engine}: ${failed.reason?.message ?? failed.reason}`);
-    const state = {
-        engine, pid: process.pid,
-        browsers: browsers.map((b) => ({ endpoint: b.endpoint, pid: b.process.pid })),
-    };
-    writeFileSync(`${file}.new`, JSON.stringify(state));
-    renameSync(`${file}.new`, file);
-    console.log(`browser pool: ${JSON.stringify(state)}`);
+    for (const r of launched) if (r.status === 'rejected') console.log(`browser pool: no ${engine}: ${r.reason?.message ?? r.reason}`);
+    if (!browsers.length) return end(`no ${engine} started`);
 
     setInterval(() => {
         let used;

@@ -249,9 +249,10 @@ export class Game {
         }
     }
 
-    // One shot, waited for until the game has taken it.
-    async shoot(x, y) {
-        const before = await this.ammunition();
+    // One shot, waited for until the game has taken it; `before`, the
+    // ammunition just read, if the caller has it.
+    async shoot(x, y, before = null) {
+        before ??= await this.ammunition();
         await this.click(x, y);
         const deadline = Date.now() + WAIT_MS;
         for (;;) {
@@ -281,10 +282,11 @@ export class Game {
     async playToWin() {
         await this.start();
         for (let i = 0; i < WINNING_KILLS; ++i) {
-            const k = await this.shownTarget();
-            const s = await this.state();
+            // What shows the target tells the rest, read at once.
+            const s = await this.waitFor((s) => s.targets.length > 0, 'no target was shown');
+            check(s.targets.length === 1, `${s.targets.length} targets shown at once`);
             check(!s.won, `won after ${i} hits`);
-            await this.shoot(...centre(TARGETS[k]));
+            await this.shoot(...centre(TARGETS[s.targets[0]]), s.ammunition);
         }
         return this.waitFor((s) => s.won, 'no win after 100 hits');
     }
