@@ -25,6 +25,16 @@ import { ENGINES, launchBrowser, loadBrowserPackage } from './browser.mjs';
 const IDLE_MS = 10 * 60 * 1000;
 const START_MS = 90000;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+// Chromium's helper processes may still write into the profile for a
+// moment after the browser ended: tried again, and never in the way of the
+// pool's end.
+const removeProfile = (dir) => {
+    try {
+        rmSync(dir, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
+    } catch (e) {
+        console.log(`browser pool: ${dir} stays: ${e.message}`);
+    }
+};
 
 const alive = (pid) => {
     try {
@@ -101,12 +111,21 @@ async function run(engine, file) {
         if (readState(file)?.pid === process.pid) rmSync(file, { force: true });
         await Promise.all([...browsers].map(async ({ process: child, profile }) => {
             const exit = new Promise((r) => child.once('exit', r));
-            child.kill('SIGTERM');
+            // The browser's whole process group (puppeteer starts it in
+            // one of its own), its helpers with it.
+            const signal = (name) => {
+                try {
+                    process.kill(-child.pid, name);
+                } catch {
+                    child.kill(name);
+                }
+            };
+            signal('SIGTERM');
             if (await Promise.race([exit.then(() => true), sleep(5000).then(() => false)]) === false) {
-                child.kill('SIGKILL');
+                signal('SIGKILL');
                 await exit;
             }
-            rmSync(profile, { recursive: true, force: true });
+            removeProfile(profile);
         }));
         process.exit(0);
     };
@@ -121,21 +140,21 @@ async function run(engine, file) {
                 userDataDir: profile, handleSIGINT: false, handleSIGTERM: false, handleSIGHUP: false,
             });
         } catch (e) {
-            rmSync(profile, { recursive: true, force: true });
+            removeProfile(profile);
             throw e;
         }
         // Firefox's one session is the borrower's to take.
         await browser.disconnect();
         const entry = { process: browser.process(), profile, endpoint: browser.wsEndpoint() };
         if (ending || entry.process.exitCode !== null || entry.process.signalCode !== null) {
-            rmSync(profile, { recursive: true, force: true });
+            removeProfile(profile);
             throw new Error(`${engine} ended as it started`);
         }
         browsers.push(entry);
         entry.process.once('exit', () => {
             if (ending) return;
             browsers.splice(browsers.indexOf(entry), 1);
-            rmSync(profile, { recursive: true, force: true });
+            removeProfile(profile);
             console.log(`browser pool: ${entry.process.pid} ended`);
             if (browsers.length) publish();
             else end('its browsers ended');
