@@ -1,6 +1,7 @@
-// The browsers: launching an engine, the page's own static server, and one
-// Session a scenario, whose games are pages in it.
-import { readFileSync } from 'node:fs';
+// The browsers: launching an engine or borrowing one from the run's pool,
+// the page's own static server, and one Session a scenario, whose games are
+// pages in it.
+import { readFileSync, utimesSync } from 'node:fs';
 import { createServer } from 'node:http';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -42,7 +43,13 @@ export async function serve(pageFile) {
         }
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-    return { url: `http://127.0.0.1:${server.address().port}${name}`, log, close: () => server.close() };
+    // Closed with the connections a browser keeps alive: one borrowed from
+    // the pool outlives the scenario, and would keep them open.
+    const close = () => {
+        server.close();
+        server.closeAllConnections();
+    };
+    return { url: `http://127.0.0.1:${server.address().port}${name}`, log, close };
 }
 
 // ---------------------------------------------------------------- the browser
@@ -72,7 +79,58 @@ export const ENGINES = {
     },
 };
 
-// One launched browser for a scenario; each Game is a fresh page in it.
+// How an engine is launched, for a scenario or for the run's pool.
+export function launchOptions(engine, more = {}) {
+    const e = ENGINES[engine];
+    return {
+        browser: e.browser,
+        executablePath: e.executablePath,
+        headless: true,
+        args: e.args,
+        extraPrefsFirefox: e.extraPrefsFirefox,
+        protocolTimeout: 60000,
+        ...more,
+    };
+}
+
+export async function launchBrowser(engine, more = {}) {
+    return puppeteer.launch(launchOptions(engine, more));
+}
+
+// A browser of the run's pool (browser_pool.mjs; SKEETRA_BROWSER_POOL names
+// its state file), or null when there is none or none of its browsers is
+// free: Firefox takes one WebDriver BiDi session at a time and refuses a
+// second, so a busy one is passed over.
+async function borrow(engine) {
+    const file = process.env.SKEETRA_BROWSER_POOL;
+    if (!file) return null;
+    let pool;
+    try {
+        pool = JSON.parse(readFileSync(file, 'utf8'));
+        // Used: the pool stays while its state file is touched.
+        const now = new Date();
+        utimesSync(file, now, now);
+    } catch {
+        return null;
+    }
+    if (pool.engine !== engine) return null;
+    for (const { endpoint } of pool.browsers) {
+        try {
+            return await puppeteer.connect({
+                browserWSEndpoint: endpoint,
+                protocol: ENGINES[engine].browser === 'firefox' ? 'webDriverBiDi' : 'cdp',
+                protocolTimeout: 60000,
+            });
+        } catch {
+            // Busy, or gone: the next one, or a launch of our own.
+        }
+    }
+    return null;
+}
+
+// One browser for a scenario, borrowed or launched; each Game is a fresh
+// page in it. A borrowed browser gives the scenario a context of its own
+// (as a new profile would) and is left running at the end.
 export class Session {
     constructor(engine, pageFile) {
         this.engine = engine;
@@ -80,16 +138,20 @@ export class Session {
         this.games = [];
     }
     async launch() {
-        const e = ENGINES[this.engine];
-        this.browser = await puppeteer.launch({
-            browser: e.browser,
-            executablePath: e.executablePath,
-            headless: true,
-            args: e.args,
-            extraPrefsFirefox: e.extraPrefsFirefox,
-            protocolTimeout: 60000,
-        });
+        const lent = await borrow(this.engine);
+        if (lent) {
+            this.browser = lent;
+            this.context = await lent.createBrowserContext();
+        } else {
+            this.browser = await launchBrowser(this.engine);
+        }
         this.server = await serve(this.pageFile);
+    }
+    get borrowed() {
+        return !!this.context;
+    }
+    async newPage() {
+        return (this.context ?? this.browser).newPage();
     }
     // from: 'file' or 'http'
     // or { sandbox: 'allow-scripts ...' } for the page in a sandboxed frame
@@ -106,7 +168,12 @@ export class Session {
     }
     async close() {
         for (const g of this.games) g.page && (await g.page.close().catch(() => {}));
-        if (this.browser) await this.browser.close().catch(() => {});
+        if (this.context) {
+            await this.context.close().catch(() => {});
+            await this.browser.disconnect().catch(() => {});
+        } else if (this.browser) {
+            await this.browser.close().catch(() => {});
+        }
         this.server?.close();
     }
 }

@@ -17,10 +17,11 @@
 import { existsSync } from 'node:fs';
 import path from 'node:path';
 import { here, root, SKIP, required, webScenarios } from './design.mjs';
-import { Failure } from './checks.mjs';
+import { Failure, timeMethods, timesSince } from './checks.mjs';
 
 import { loadPixelPackages } from './pixels.mjs';
 import { ENGINES, Session, loadBrowserPackage } from './browser.mjs';
+import { Game } from './game_driver.mjs';
 import { SCENARIOS } from './scenarios.mjs';
 
 async function main(argv) {
@@ -69,6 +70,12 @@ async function main(argv) {
     if (!existsSync(args.page)) return skip(`no page at ${args.page} (cmake --preset web && cmake --build --preset web)`);
     if (!existsSync(ENGINES[args.engine].executablePath)) return skip(`no ${ENGINES[args.engine].executablePath}`);
 
+    timeMethods(Session, { launch: 'launch', close: 'close' });
+    timeMethods(Game, {
+        open: 'load', reloaded: 'load', click: 'input', clickAll: 'input', clickBurst: 'input', tap: 'input',
+        closeBox: 'input', holdUp: 'hold-up', shot: 'screenshot', shotOf: 'screenshot', state: 'read',
+        ammunition: 'read', waitFor: 'wait', shoot: 'shoot and wait', lossBox: 'wait', theEnd: 'wait',
+    });
     let failed = 0;
     for (const name of args.names.length ? args.names : listed) {
         const session = new Session(args.engine, args.page);
@@ -88,9 +95,13 @@ async function main(argv) {
             }
         } finally {
             await session.close();
+            const times = timesSince(t0);
+            if (times) console.log(`TIMES ${args.engine} ${name}: ${times}`);
         }
     }
     return failed ? 1 : 0;
 }
 
-process.exitCode = await main(process.argv.slice(2));
+// Ends here rather than when nothing is left to wait for: a refused
+// connection to a browser of the pool can leave its socket open.
+process.exit(await main(process.argv.slice(2)));

@@ -261,7 +261,7 @@ export async function labelsTakeClicksWithoutCost(session) {
     // Also the labels' corners, where a transparent label shows the facade
     // or the strip but still takes the click.
     for (const r of Object.values(QUIET_LABELS)) points.push([r.left, r.top], [r.left + r.width - 1, r.top + r.height - 1]);
-    for (const [x, y] of points) await game.click(x, y);
+    await game.clickAll(points);
     await game.start();
     const s = await game.state();
     equal(s.ammunition, String(START_AMMUNITION), 'the ammunition after clicks on labels');
@@ -676,7 +676,7 @@ export const STRICT_HOSTS = [
 
 export async function strictPolicyPageSaysWhy(session) {
     for (const row of STRICT_HOSTS) {
-        const page = await session.browser.newPage();
+        const page = await session.newPage();
         const errors = [];
         page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
         page.on('dialog', (d) => { errors.push(`dialog: ${d.message()}`); d.dismiss().catch(() => {}); });
@@ -710,7 +710,7 @@ export async function strictPolicyPageSaysWhy(session) {
 
 // Without WebAssembly the page says so in one line.
 export async function pageWithoutWebAssemblySaysSo(session) {
-    const page = await session.browser.newPage();
+    const page = await session.newPage();
     const errors = [];
     page.on('pageerror', (e) => errors.push(String(e.message ?? e)));
     page.on('dialog', (d) => { errors.push(`dialog: ${d.message()}`); d.dismiss().catch(() => {}); });
