@@ -114,12 +114,15 @@ export class Game {
     // Clicks one after another, none waited for beyond the driver's own
     // delivery.
     async clickAll(points) {
+        if (this.page.mouse.clickAll) return this.page.mouse.clickAll(points.map(([x, y]) => this.point(x, y)));
         for (const [x, y] of points) await this.click(x, y);
     }
 
     // Clicks sent all at once, without waiting for one before the next:
     // their presses and releases may interleave.
     async clickBurst(points) {
+        // Over WebDriver: one request, the clicks dispatched back to back.
+        if (this.page.mouse.clickAll) return this.page.mouse.clickAll(points.map(([x, y]) => this.point(x, y)));
         await Promise.all(points.map(([x, y]) => this.click(x, y)));
     }
 
@@ -134,7 +137,8 @@ export class Game {
 
     // The browser holds the page's timers back for `ms`, as it does with a
     // tab a player left: Chromium freezes the page, Firefox hides it behind
-    // another tab. Checked, so that the hold-up cannot pass unnoticed.
+    // another tab, WebKit's window is minimised. Checked, so that the
+    // hold-up cannot pass unnoticed.
     async holdUp(ms) {
         if (this.session.engine === 'chromium') {
             const cdp = await this.page.createCDPSession();
@@ -146,6 +150,13 @@ export class Game {
             await cdp.send('Page.setWebLifecycleState', { state: 'active' });
             await probe;
             await cdp.detach();
+        } else if (this.session.engine === 'webkit') {
+            // WebKit's driver opens no tab over another.
+            await this.page.minimize();
+            equal(await this.doc.evaluate(() => document.visibilityState), 'hidden', 'the minimised page');
+            await sleep(ms);
+            await this.page.restore();
+            equal(await this.doc.evaluate(() => document.visibilityState), 'visible', 'the page brought back');
         } else {
             const other = await this.session.browser.newPage();
             await other.bringToFront();
@@ -336,7 +347,9 @@ export class Game {
                 const range = document.createRange();
                 range.setStart(node, m.index);
                 range.setEnd(node, m.index + m[0].length);
-                const y = Math.round(range.getClientRects()[0].top);
+                // WebKit adds an empty box at the end of the line before a
+                // word that opens a line.
+                const y = Math.round([...range.getClientRects()].find((r) => r.width > 0).top);
                 if (top === null || y > top + 1) {
                     lines.push([]);
                     top = y;

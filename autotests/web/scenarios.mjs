@@ -480,7 +480,8 @@ export async function formTakesTheLargestWholeScaleThatFits(session) {
         { viewport: { width: 867, height: 2000 }, scale: 1 },
         { viewport: { width: 360, height: 640, isMobile: true, hasTouch: true }, scale: null },
     ];
-    for (const c of cases) {
+    // MiniBrowser's bar keeps its window wider than the form.
+    for (const c of cases.filter((c) => c.scale !== null || session.engine !== 'webkit')) {
         const game = await session.game({ from: 'file', viewport: c.viewport });
         const b = game.box;
         const what = `at ${c.viewport.width} x ${c.viewport.height}`;
@@ -585,7 +586,9 @@ export async function framedLoss(session, row) {
         from: row.from,
         beforeLoad: row.waits ? null : () => { delete WebAssembly.Suspending; delete WebAssembly.promising; },
     });
-    equal(await game.doc.evaluate(() => window.skeetra.waits), row.waits, 'the page waits for its box');
+    // WebKit has no promise integration: it plays every row on the page's other path.
+    const waits = row.waits && session.engine !== 'webkit';
+    equal(await game.doc.evaluate(() => window.skeetra.waits), waits, 'the page waits for its box');
     await game.misses(Array.from({ length: START_AMMUNITION - 1 }, (_, i) => BARE_POINTS[i % BARE_POINTS.length]));
     const strip = QUIET_LABELS.Label6;
     await game.click(...BARE_POINTS[0]);
