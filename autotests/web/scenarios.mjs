@@ -209,7 +209,10 @@ export async function clickStormEndsInOneLossBox(session) {
     const game = await session.game({ from: 'http' });
     await game.start();
     await game.shownTarget();
-    const CLICKS = 5000;
+    // WebKit's driver hands the page each event only once it has handled
+    // the last, so its clicks cannot pile up faster than one by one: there
+    // 1,000 (the box opens at the 120th) keep the storm inside its time.
+    const CLICKS = session.engine === 'webkit' ? 1000 : 5000;
     const BURST = 500;
     for (let sent = 0; sent < CLICKS; sent += BURST) {
         const burst = [];

@@ -76,6 +76,7 @@ class Driver {
     constructor(scale) {
         this.scale = scale;
         this.current = null; // the window commands go to
+        this.pointer = null; // where the mouse is in it, when known
         this.frame = null; // and the frame in it, or null for the top
         this.spare = null; // the session's first window, until a page takes it
         this.windows = 0;
@@ -127,6 +128,7 @@ class Driver {
             await this.command('POST', '/window', { handle });
             this.current = handle;
             this.frame = null;
+            this.pointer = null;
         }
         if (this.frame !== frame) {
             await this.command('POST', '/frame', { id: null });
@@ -219,14 +221,13 @@ export class WebKitPage {
         this.scripts = [];
         this.viewport = { width: 800, height: 600, deviceScaleFactor: 1 };
         this.closed = false;
-        this.pointer = [0, 0];
         this.mouse = {
-            move: (x, y) => this.pointerActions([this.moveTo(x, y)]),
-            down: ({ button = 'left' } = {}) => this.pointerActions([{ type: 'pointerDown', button: BUTTONS[button] }]),
-            up: ({ button = 'left' } = {}) => this.pointerActions([{ type: 'pointerUp', button: BUTTONS[button] }]),
-            click: (x, y, { button = 'left' } = {}) => this.pointerActions(this.clickAt(x, y, BUTTONS[button])),
+            move: (x, y) => this.pointerActions((d) => [this.moveTo(d, x, y)]),
+            down: ({ button = 'left' } = {}) => this.pointerActions(() => [{ type: 'pointerDown', button: BUTTONS[button] }]),
+            up: ({ button = 'left' } = {}) => this.pointerActions(() => [{ type: 'pointerUp', button: BUTTONS[button] }]),
+            click: (x, y, { button = 'left' } = {}) => this.pointerActions((d) => this.clickAt(d, x, y, BUTTONS[button])),
             // A whole burst in one request.
-            clickAll: (points) => this.pointerActions(points.flatMap(([x, y]) => this.clickAt(x, y, 0))),
+            clickAll: (points) => this.pointerActions((d) => points.flatMap(([x, y]) => this.clickAt(d, x, y, 0))),
         };
         this.keyboard = {
             down: (key) => this.keyActions([{ type: 'keyDown', value: KEYS[key] ?? key }]),
@@ -361,19 +362,22 @@ export class WebKitPage {
         await this.mouse.click(x, y);
     }
 
-    moveTo(x, y) {
-        this.pointer = [Math.round(x), Math.round(y)];
-        return { type: 'pointerMove', origin: 'viewport', x: this.pointer[0], y: this.pointer[1], duration: 0 };
+    moveTo(d, x, y) {
+        d.pointer = [Math.round(x), Math.round(y)];
+        return { type: 'pointerMove', origin: 'viewport', x: d.pointer[0], y: d.pointer[1], duration: 0 };
     }
 
-    clickAt(x, y, button) {
-        return [this.moveTo(x, y), { type: 'pointerDown', button }, { type: 'pointerUp', button }];
+    // A click, with no move where the pointer already is: each event costs
+    // a round trip to the page.
+    clickAt(d, x, y, button) {
+        const here = d.pointer?.[0] === Math.round(x) && d.pointer?.[1] === Math.round(y);
+        return [...(here ? [] : [this.moveTo(d, x, y)]), { type: 'pointerDown', button }, { type: 'pointerUp', button }];
     }
 
     async pointerActions(actions) {
         const d = await this.window();
         await d.command('POST', '/actions', {
-            actions: [{ type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' }, actions }],
+            actions: [{ type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' }, actions: actions(d) }],
         });
     }
 
