@@ -67,6 +67,20 @@ async function freePort() {
     return port;
 }
 
+// The drivers this run started: a test stopped on its timeout takes them,
+// and so their browsers, with it.
+const started = new Set();
+let heard = false;
+function stopOnSignals() {
+    if (heard) return;
+    heard = true;
+    for (const [signal, code] of [['SIGTERM', 143], ['SIGINT', 130], ['SIGHUP', 129]])
+        process.once(signal, () => {
+            for (const p of started) p.kill();
+            process.exit(code);
+        });
+}
+
 const KEYS = { Enter: '\uE007', Escape: '\uE00C', Tab: '\uE004', Shift: '\uE008', Backspace: '\uE003' };
 const BUTTONS = { left: 0, middle: 1, right: 2 };
 
@@ -88,7 +102,10 @@ class Driver {
             stdio: ['ignore', 'ignore', 'inherit'],
             env: { ...process.env, GDK_SCALE: String(this.scale) },
         });
+        stopOnSignals();
+        started.add(this.process);
         this.exited = new Promise((resolve) => this.process.once('exit', resolve));
+        this.process.once('exit', () => started.delete(this.process));
         const deadline = Date.now() + 30000;
         for (;;) {
             try {
