@@ -284,13 +284,18 @@ export class WebKitPage {
     // browser's own bar above it is measured, not assumed.
     async fit() {
         const { width, height } = this.viewport;
-        let [w, h] = [width, height];
+        // The bar is measured once a driver: the next windows get their size at once.
+        const bar = this.driver.bar ?? [0, 0];
+        let [w, h] = [width + bar[0], height + bar[1]];
         let inner;
         for (let i = 0; i < 3; ++i) {
             await this.driver.use(this.handle);
             const outer = await this.driver.command('POST', '/window/rect', { width: w, height: h });
             inner = await this.driver.command('POST', '/execute/sync', { script: 'return [innerWidth, innerHeight]', args: [] });
-            if (inner[0] === width && inner[1] === height) return;
+            if (inner[0] === width && inner[1] === height) {
+                this.driver.bar = [outer.width - width, outer.height - height];
+                return;
+            }
             [w, h] = [outer.width + width - inner[0], outer.height + height - inner[1]];
         }
         throw new Error(`WebKit gives no ${width} x ${height} viewport, but ${inner[0]} x ${inner[1]}`);
