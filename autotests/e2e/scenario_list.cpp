@@ -30,8 +30,12 @@ QList<ListedScenario> read()
             continue;
         }
         const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        // A word -ENGINE keeps the scenario from one of the web's engines
+        // alone: no platform here.
+        QStringList platforms = words.mid(1);
+        platforms.removeIf([](const QString& w) { return w.startsWith('-'); });
         if (!words.isEmpty())
-            list.append({words.front(), words.mid(1), {}});
+            list.append({words.front(), platforms, {}});
     }
     return list;
 }

@@ -6,6 +6,7 @@ import { createServer } from 'node:http';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { Game } from './game_driver.mjs';
+import { WebKitBrowser, WEBKIT_DRIVER } from './webdriver.mjs';
 
 // Imported when the run starts, as the entry point reports its absence.
 let puppeteer;
@@ -16,8 +17,10 @@ export async function loadBrowserPackage() {
 // ---------------------------------------------------------------- serving
 
 // The page from a static server of our own on localhost: it serves the
-// page's file and nothing else, and keeps a log of what was asked.
-export async function serve(pageFile) {
+// page's file and nothing else, and keeps a log of what was asked. A
+// browser that cannot run scripts ahead of the page's own has them written
+// into each document it is sent (inject).
+export async function serve(pageFile, inject = (html) => html) {
     const body = readFileSync(pageFile);
     const name = '/' + path.basename(pageFile);
     const log = [];
@@ -28,15 +31,15 @@ export async function serve(pageFile) {
             // The page as a game portal embeds it: a sandboxed frame filling the window.
             const sandbox = decodeURIComponent(frame[1]).replace(/[^a-z -]/g, '');
             res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
-            res.end('<!DOCTYPE html><link rel="icon" href="data:,"><style>html,body{margin:0;height:100%;overflow:hidden}' +
+            res.end(inject('<!DOCTYPE html><link rel="icon" href="data:,"><style>html,body{margin:0;height:100%;overflow:hidden}' +
                     'iframe{display:block;border:0;width:100%;height:100%}</style>' +
-                    `<iframe sandbox="${sandbox}" src="${name}"></iframe>`);
+                    `<iframe sandbox="${sandbox}" src="${name}"></iframe>`));
         } else if (req.url === name || req.url.startsWith(name + '?csp=')) {
             // ?csp=POLICY: served as a strict host serves it.
             const headers = { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' };
             if (req.url !== name) headers['Content-Security-Policy'] = decodeURIComponent(req.url.slice(name.length + 5));
             res.writeHead(200, headers);
-            res.end(body);
+            res.end(inject(body));
         } else {
             res.writeHead(404);
             res.end();
@@ -77,6 +80,9 @@ export const ENGINES = {
             'toolkit.telemetry.enabled': false,
         },
     },
+    // WebKitGTK's MiniBrowser on the X server the test runs on, through
+    // WebKitWebDriver (webdriver.mjs).
+    webkit: { executablePath: WEBKIT_DRIVER },
 };
 
 // How an engine is launched, for a scenario or for the run's pool.
@@ -138,6 +144,11 @@ export class Session {
         this.games = [];
     }
     async launch() {
+        if (this.engine === 'webkit') {
+            this.browser = await WebKitBrowser.launch();
+            this.server = await serve(this.pageFile, (html) => this.browser.inject(html));
+            return;
+        }
         const lent = await borrow(this.engine);
         if (lent) {
             this.browser = lent;

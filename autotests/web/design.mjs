@@ -74,15 +74,19 @@ export function scenarioList() {
             continue;
         }
         if (!line.trim()) continue;
-        const [name, ...platforms] = line.trim().split(/\s+/);
-        list.push({ name, platforms, rows: [] });
+        const [name, ...words] = line.trim().split(/\s+/);
+        const platforms = words.filter((w) => !w.startsWith('-'));
+        const without = words.filter((w) => w.startsWith('-')).map((w) => w.slice(1));
+        list.push({ name, platforms, without, rows: [] });
     }
     return list;
 }
 
-// The names scenarios.txt gives the web.
-export function webScenarios() {
-    return scenarioList().filter((s) => !s.platforms.length || s.platforms.includes('web')).map((s) => s.name);
+// The names scenarios.txt gives the web, or one engine of it.
+export function webScenarios(engine = null) {
+    return scenarioList()
+        .filter((s) => (!s.platforms.length || s.platforms.includes('web')) && !s.without.includes(engine))
+        .map((s) => s.name);
 }
 
 // A scenario's rows here against its rows in the list: one the list lacks

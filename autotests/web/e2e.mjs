@@ -2,7 +2,7 @@
 // real mouse clicks and touch taps, the labels' text, the pixels of
 // screenshots and the boxes that open.
 //
-//   node e2e.mjs --engine chromium|firefox --page build/web/skeetra.html SCENARIO
+//   node e2e.mjs --engine chromium|firefox|webkit --page build/web/skeetra.html SCENARIO
 //   node e2e.mjs --list        the names autotests/e2e/scenarios.txt gives the web
 //
 // Exits 0 when the scenario passed, 1 when it failed, and 77 (a skip for
@@ -54,9 +54,15 @@ async function main(argv) {
             return 1;
         }
     if (!(args.engine in ENGINES)) {
-        console.error(`e2e: no engine ${args.engine}; chromium or firefox`);
+        console.error(`e2e: no engine ${args.engine}; ${Object.keys(ENGINES).join(', ')}`);
         return 1;
     }
+    const played = webScenarios(args.engine);
+    for (const n of args.names)
+        if (!played.includes(n)) {
+            console.error(`e2e: scenarios.txt keeps ${n} from ${args.engine}`);
+            return 1;
+        }
     const skip = (why) => {
         console.error(`e2e: ${why}${required ? '' : ' (skipped)'}`);
         return required ? 1 : SKIP;
@@ -77,7 +83,7 @@ async function main(argv) {
         ammunition: 'read', waitFor: 'wait', shoot: 'shoot and wait', lossBox: 'wait', theEnd: 'wait',
     });
     let failed = 0;
-    for (const name of args.names.length ? args.names : listed) {
+    for (const name of args.names.length ? args.names : played) {
         const session = new Session(args.engine, args.page);
         const t0 = Date.now();
         try {

@@ -275,8 +275,9 @@ const page = (() => {
     if (event.key === 'Enter' || event.key === ' ' || event.key === 'Escape') {
       event.preventDefault();
       closeBox();
-    } else if (event.key === 'Tab') {
-      // OK is the box's only control: the focus stays on it.
+    } else if (event.keyCode == 9) {
+      // Tab, with Shift too (a key WebKitGTK may leave unnamed): OK is the
+      // box's only control, the focus stays on it.
       event.preventDefault();
       $('boxOk').focus();
     }
