@@ -224,14 +224,6 @@ public:
     QImage grab() const { return grab(QRect(QPoint(), places().clientSize)); }
 
     // Indices of the targets that differ from the bare facade.
-    static QList<int> shownTargets(const QImage& shot, const QImage& facade)
-    {
-        QList<int> shown;
-        for (int i = 0; i < int(places().targets.size()); ++i)
-            if (shows(region(shot, places().targets[i]), region(facade, places().targets[i])))
-                shown << i;
-        return shown;
-    }
     QList<int> shownTargets() const
     {
         QList<int> shown;
