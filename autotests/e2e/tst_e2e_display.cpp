@@ -511,76 +511,91 @@ void BadDisplay::badWaylandEndsWithOneLine()
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         QSKIP("needs an X server for weston (run through CTest)");
 
-    Compositor compositor;
-    QVERIFY2(compositor.up(), "weston did not start");
-    QProcessEnvironment gameEnv = cleanEnvironment();
-    gameEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), compositor.runtimeDir());
-    gameEnv.insert(QStringLiteral("WAYLAND_DISPLAY"), Compositor::kSocket);
+    // Now and then weston takes none of the clicks that open the loss box,
+    // for a reason not yet found; the box is only this test's way to its
+    // point, so a compositor and game that never got there are replaced.
     QTemporaryDir copy;
-    QString program = gamePath();
-    for (const QString& setting : env) {
-        if (setting == QLatin1String("PLATFORMS")) {
-            // Qt's platform plugins as a machine without qt6-wayland has
-            // them: a copy of the game whose qt.conf names a plugin
-            // directory that holds X11's alone.
-            program = copy.filePath(QStringLiteral("skeetra"));
-            QVERIFY(QFile::copy(gamePath(), program));
-            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-            QVERIFY(QDir(copy.path()).mkpath(QStringLiteral("plugins/platforms")));
-            const QString xcb = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqxcb.so");
-            QVERIFY(QFile::link(xcb, copy.filePath(QStringLiteral("plugins/platforms/libqxcb.so"))));
-            QFile conf(copy.filePath(QStringLiteral("qt.conf")));
-            QVERIFY(conf.open(QIODevice::WriteOnly));
-            conf.write("[Paths]\nPlugins = " + copy.filePath(QStringLiteral("plugins")).toUtf8() + "\n");
-        } else {
-            gameEnv.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    std::optional<Compositor> compositorSlot;
+    std::optional<GameRun> gameSlot;
+    for (int attempt = 1;; ++attempt) {
+        gameSlot.reset();
+        Compositor& compositor = compositorSlot.emplace();
+        QVERIFY2(compositor.up(), "weston did not start");
+        QProcessEnvironment gameEnv = cleanEnvironment();
+        gameEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), compositor.runtimeDir());
+        gameEnv.insert(QStringLiteral("WAYLAND_DISPLAY"), Compositor::kSocket);
+        QString program = gamePath();
+        for (const QString& setting : env) {
+            if (setting == QLatin1String("PLATFORMS")) {
+                // Qt's platform plugins as a machine without qt6-wayland has
+                // them: a copy of the game whose qt.conf names a plugin
+                // directory that holds X11's alone.
+                program = copy.filePath(QStringLiteral("skeetra"));
+                QVERIFY(QFile::copy(gamePath(), program));
+                QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+                QVERIFY(QDir(copy.path()).mkpath(QStringLiteral("plugins/platforms")));
+                const QString xcb = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqxcb.so");
+                QVERIFY(QFile::link(xcb, copy.filePath(QStringLiteral("plugins/platforms/libqxcb.so"))));
+                QFile conf(copy.filePath(QStringLiteral("qt.conf")));
+                QVERIFY(conf.open(QIODevice::WriteOnly));
+                conf.write("[Paths]\nPlugins = " + copy.filePath(QStringLiteral("plugins")).toUtf8() + "\n");
+            } else {
+                gameEnv.insert(setting.section('=', 0, 0), setting.section('=', 1));
+            }
         }
-    }
 
-    GameRun game(gameEnv, {}, program);
-    QVERIFY(game.started());
-    if (phase != Phase::None) {
-        std::optional<QPoint> client = compositor.waitForWindow(QStringLiteral("Skeetra beta 0.01"), game);
-        if (!client) {
-            const Ending e = game.end(0);
-            QFAIL(qPrintable(QStringLiteral("no game window (ended: %1, status %2):\n%3")
-                                 .arg(e.ended).arg(e.status).arg(e.error)));
-        }
-        // Weston takes the pointer's place from X's motion events alone, and
-        // X sends none for a move to where the pointer already is: a step
-        // beside the point first makes every burst a real move.
-        auto click = [&](QPoint p, int count) {
-            const QPoint at = *client + p;
-            return xdotool({"mousemove", QString::number(at.x() - 1), QString::number(at.y()), "mousemove",
-                            QString::number(at.x()), QString::number(at.y()), "click", "--repeat",
-                            QString::number(count), "--delay", "1", "1"});
-        };
-        if (phase == Phase::Playing)
-            QVERIFY(click(kStartSign, 1));
-        if (phase == Phase::LossBox) {
-            // What the clicks do is the other tests' matter; this one only
-            // needs the box open, and more clicks on a loaded machine.
-            QVERIFY(click(kBareWall, kStartAmmunition));
-            bool box = false;
-            for (int more = 0; more < kStartAmmunition && !box; more += 10) {
-                QElapsedTimer wait;
-                wait.start();
-                while (!box && wait.elapsed() < 2000 && game.running()) {
-                    box = compositor.sceneGraph().contains(QLatin1String("top-level window 'Skeetra' of"));
-                    QTest::qWait(50);
+        GameRun& game = gameSlot.emplace(gameEnv, QStringList{}, program);
+        QVERIFY(game.started());
+        if (phase != Phase::None) {
+            std::optional<QPoint> client = compositor.waitForWindow(QStringLiteral("Skeetra beta 0.01"), game);
+            if (!client) {
+                const Ending e = game.end(0);
+                QFAIL(qPrintable(QStringLiteral("no game window (ended: %1, status %2):\n%3")
+                                     .arg(e.ended).arg(e.status).arg(e.error)));
+            }
+            // Weston takes the pointer's place from X's motion events alone, and
+            // X sends none for a move to where the pointer already is: a step
+            // beside the point first makes every burst a real move.
+            auto click = [&](QPoint p, int count) {
+                const QPoint at = *client + p;
+                return xdotool({"mousemove", QString::number(at.x() - 1), QString::number(at.y()), "mousemove",
+                                QString::number(at.x()), QString::number(at.y()), "click", "--repeat",
+                                QString::number(count), "--delay", "1", "1"});
+            };
+            if (phase == Phase::Playing)
+                QVERIFY(click(kStartSign, 1));
+            if (phase == Phase::LossBox) {
+                // What the clicks do is the other tests' matter; this one only
+                // needs the box open, and more clicks on a loaded machine.
+                QVERIFY(click(kBareWall, kStartAmmunition));
+                bool box = false;
+                for (int more = 0; more < kStartAmmunition && !box; more += 10) {
+                    QElapsedTimer wait;
+                    wait.start();
+                    while (!box && wait.elapsed() < 2000 && game.running()) {
+                        box = compositor.sceneGraph().contains(QLatin1String("top-level window 'Skeetra' of"));
+                        QTest::qWait(50);
+                    }
+                    if (!box) {
+                        // Clicks that missed the window: it may have moved since.
+                        if (const std::optional<QPoint> now =
+                                compositor.waitForWindow(QStringLiteral("Skeetra beta 0.01"), game))
+                            client = now;
+                        QVERIFY(click(kBareWall, 10));
+                    }
                 }
-                if (!box) {
-                    // Clicks that missed the window: it may have moved since.
-                    if (const std::optional<QPoint> now =
-                            compositor.waitForWindow(QStringLiteral("Skeetra beta 0.01"), game))
-                        client = now;
-                    QVERIFY(click(kBareWall, 10));
+                if (!compositor.waitForWindow(QStringLiteral("Skeetra"), game).has_value()) {
+                    QVERIFY2(attempt < 3, "no loss box");
+                    qWarning("no loss box after %d clicks: again, with a new compositor", kStartAmmunition * 2);
+                    continue;
                 }
             }
-            QVERIFY2(compositor.waitForWindow(QStringLiteral("Skeetra"), game).has_value(), "no loss box");
+            QVERIFY(game.running());
         }
-        QVERIFY(game.running());
+        break;
     }
+    Compositor& compositor = *compositorSlot;
+    GameRun& game = *gameSlot;
     QElapsedTimer sinceBlow;
     sinceBlow.start();
     if (blow == WaylandBlow::KillCompositor)
