@@ -187,8 +187,12 @@ void Conversions::fontSizeInPixels_data()
     QTest::addColumn<int>("pixels");
     QTest::addColumn<QString>("family");
     QTest::newRow("own size") << 12.0 << 16 << "Own";
-    QTest::newRow("rounded up") << 9.75 << 13 << "Own";
-    QTest::newRow("rounded down") << 8.25 << 11 << "Own";
+    QTest::newRow("9.75 pt: 13 exactly") << 9.75 << 13 << "Own";
+    QTest::newRow("8.25 pt: 11 exactly") << 8.25 << 11 << "Own";
+    // Sizes whose pixels are no whole number: a truncating conversion
+    // would draw 11 pt a pixel too small.
+    QTest::newRow("11 pt: 14.67 rounds up") << 11.0 << 15 << "Own";
+    QTest::newRow("10 pt: 13.33 rounds down") << 10.0 << 13 << "Own";
     QTest::newRow("no size: the default") << 0.0 << 11 << "Default";
 }
 
