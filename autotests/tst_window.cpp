@@ -1,5 +1,6 @@
 // Form1 on the Qt runtime: fonts and text layout, mouse and timer events
 // reaching the real handlers, program end, message boxes and painting.
+#include "caption_lines.h"
 #include "form1.h"
 #include "qt_host.h"
 
@@ -122,10 +123,13 @@ void WindowTests::labelBreaksAtItsRunsOfBlanks_data()
 {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("instructions") << "Label8"
-                                  << QStringList{"Набери 100 убийств за", "минимальное время.", "Чтобы начать нажми на",
-                                                 "надпись KILL THEM ALL !!!"};
-    QTest::newRow("win message") << "Label11" << QStringList{"Вы набрали 100 убийств.", "Ваше время:"};
+    for (const skeetra::CaptionLines& c : skeetra::captionLines()) {
+        QStringList lines;
+        for (std::string_view line : c.lines)
+            lines << QString::fromUtf8(line.data(), qsizetype(line.size()));
+        const QString label = QString::fromUtf8(c.label.data(), qsizetype(c.label.size()));
+        QTest::newRow(qPrintable(label)) << label << lines;
+    }
 }
 
 void WindowTests::labelBreaksAtItsRunsOfBlanks()

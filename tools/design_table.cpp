@@ -1,9 +1,11 @@
 // Writes Form1's design as JSON for the tests and benchmarks, which would
-// otherwise type the window's rectangles, colours and names out again. The
+// otherwise type the window's rectangles, colours and names out again, and
+// the lines its wrapped captions must be drawn in. The
 // rectangles are the live controls' own, in design pixels, so a test reads
 // exactly where the runtime places each control.
 //
 // design_table OUTPUT.json
+#include "caption_lines.h"
 #include "form1_design.h"
 #include "forms.h"
 
@@ -91,7 +93,21 @@ std::string table(const rt::Form& form)
                ", \"picture\": " + quoted(c.picture) + ", \"interval\": " + std::to_string(c.interval) +
                ", \"enabled\": " + (c.enabled ? "true" : "false") + '}';
     }
-    out += "\n  ]\n}\n";
+    out += "\n  ],\n";
+    out += "  \"captionLines\": {";
+    separator = "\n";
+    for (const skeetra::CaptionLines& c : skeetra::captionLines()) {
+        out += separator;
+        separator = ",\n";
+        out += "    " + quoted(c.label) + ": [";
+        const char* comma = "";
+        for (std::string_view line : c.lines) {
+            out += comma + quoted(line);
+            comma = ", ";
+        }
+        out += ']';
+    }
+    out += "\n  }\n}\n";
     return out;
 }
 

@@ -38,6 +38,8 @@ export const START_AREA = placeOf('Image1');
 export const INSTRUCTIONS = placeOf('Label8');
 export const WIN_BOX = placeOf('Label11');
 export const FINAL_TIME = placeOf('Label12');
+// The lines the wrapped captions must be drawn in, as on every platform.
+export const CAPTION_LINES = design.captionLines;
 export const EXIT_CAPTION = placeOf('Label1');
 export const WIN_GREEN = control('Label11').backColour;
 // Labels that take clicks and do nothing.

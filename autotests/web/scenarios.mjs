@@ -5,7 +5,7 @@ import path from 'node:path';
 import {
     rect, centre, TARGETS, FORM_W, FORM_H, START_AREA, INSTRUCTIONS, WIN_BOX, FINAL_TIME, EXIT_CAPTION, WIN_GREEN,
     QUIET_LABELS, PICTURE_ROWS, STRIP_LABELS, BARE_POINTS, START_AMMUNITION, WINNING_KILLS, TITLE, WAIT_MS, QUIET_MS,
-    listedRows,
+    listedRows, CAPTION_LINES,
 } from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { picturesDir, decodeGif, decodePng, at, sameRgb, hex, differences, textRows, contains } from './pixels.mjs';
@@ -80,8 +80,7 @@ export async function screenShowsThePicturesAsDrawn(session) {
     for (const [name, r] of Object.entries(QUIET_LABELS))
         if (r !== INSTRUCTIONS) check(textRows(before, r, () => [0, 0, 0]) > 0, `${name} shows nothing`);
     equal(textRows(before, INSTRUCTIONS, (x, y) => at(facade, x, y)), 4, 'lines of the instructions');
-    equal(await game.lines('Label8'), ['Набери 100 убийств за', 'минимальное время.', 'Чтобы начать нажми на',
-        'надпись KILL THEM ALL !!!'], 'the instructions, line by line');
+    equal(await game.lines('Label8'), CAPTION_LINES.Label8, 'the instructions, line by line');
 
     // A shown target: its figure one to one, the picture around it where
     // the figure is transparent.
@@ -126,7 +125,7 @@ export async function hundredHitsWinAndStopTheReferee(session) {
     check(green > 0 && other > 0, `the final time's place shows ${green} green pixels and ${other} others`);
     equal(textRows(shot, rect(WIN_BOX.left, WIN_BOX.top, FINAL_TIME.left - WIN_BOX.left, WIN_BOX.height), () => WIN_GREEN),
         2, 'lines of the win message');
-    equal(await game.lines('Label11'), ['Вы набрали 100 убийств.', 'Ваше время:'], 'the win message, line by line');
+    equal(await game.lines('Label11'), CAPTION_LINES.Label11, 'the win message, line by line');
     let winGreen = 0;
     for (let y = WIN_BOX.top; y < WIN_BOX.top + WIN_BOX.height; ++y)
         for (let x = WIN_BOX.left; x < WIN_BOX.left + WIN_BOX.width; ++x) winGreen += sameRgb(at(shot, x, y), WIN_GREEN);

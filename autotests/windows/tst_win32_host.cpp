@@ -1,6 +1,7 @@
 // The Win32 host's own rules, run under Wine (or on Windows): how a label
 // breaks its caption into lines, the exit status of a program that a
 // runtime error ends, and the clock's ticks amid a flood of clicks. A plain program: the Windows build has no Qt.
+#include "caption_lines.h"
 #include "form1_design.h"
 #include "win32_host.h"
 
@@ -89,17 +90,17 @@ void labelLinesBreakAtWordsThatDoNotFit()
     TextDc t(9.75);
     struct Case {
         const char* name;
-        std::wstring text;
+        std::string text;
         int width;
         std::vector<std::wstring> lines; // as drawn, blanks included
     };
     const Case cases[] = {
         // Only a word's visible part has to fit; its trailing blank hangs.
-        {"a word that fits only without its trailing blank", L"ab cd ef", t.width(L"ab cd"), {L"ab cd ", L"ef"}},
-        {"a run of blanks hangs past the edge", L"ab      cd", t.width(L"ab"), {L"ab      ", L"cd"}},
-        {"a word wider than the label stands alone", L"a verylongword b", t.width(L"a v"), {L"a ", L"verylongword ", L"b"}},
-        {"a leading blank is kept", L" ab cd", t.width(L" ab cd"), {L" ab cd"}},
-        {"empty", L"", 10, {L""}},
+        {"a word that fits only without its trailing blank", "ab cd ef", t.width(L"ab cd"), {L"ab cd ", L"ef"}},
+        {"a run of blanks hangs past the edge", "ab      cd", t.width(L"ab"), {L"ab      ", L"cd"}},
+        {"a word wider than the label stands alone", "a verylongword b", t.width(L"a v"), {L"a ", L"verylongword ", L"b"}},
+        {"a leading blank is kept", " ab cd", t.width(L" ab cd"), {L" ab cd"}},
+        {"empty", "", 10, {L""}},
     };
     for (const Case& c : cases) {
         const auto lines = rt::win32::labelLines(t.dc, c.width, c.text);
@@ -110,25 +111,19 @@ void labelLinesBreakAtWordsThatDoNotFit()
 void designCaptionsBreakAsDesigned()
 {
     const rt::FormDesign& design = skeetra::form1Design();
-    struct Case {
-        const char* label;
-        std::vector<std::wstring> lines;
-    };
-    const Case cases[] = {
-        {"Label8",
-         {L"Набери 100 убийств за", L"минимальное время.", L"Чтобы начать нажми на", L"надпись KILL THEM ALL !!!"}},
-        {"Label11", {L"Вы набрали 100 убийств.", L"Ваше время:"}},
-    };
-    for (const Case& c : cases) {
+    for (const skeetra::CaptionLines& c : skeetra::captionLines()) {
+        std::vector<std::wstring> expected;
+        for (std::string_view line : c.lines)
+            expected.push_back(rt::win32::widen(line));
         for (const rt::ControlDesign& control : design.controls) {
             if (control.name != c.label)
                 continue;
             TextDc t(control.font.points);
             const int width = rt::twipsToPixels(control.place.width);
-            std::vector<std::wstring> lines = trimmed(rt::win32::labelLines(t.dc, width, rt::win32::widen(control.caption)));
+            std::vector<std::wstring> lines = trimmed(rt::win32::labelLines(t.dc, width, control.caption));
             if (!lines.empty() && !lines.front().empty() && lines.front().front() == L' ')
                 lines.front().erase(0, 1);
-            check(lines == c.lines, std::string("labelLines: ") + c.label + "'s caption " + joined(lines));
+            check(lines == expected, std::string("labelLines: ") + std::string(c.label) + "'s caption " + joined(lines));
         }
     }
 }

@@ -2,10 +2,14 @@
 // message boxes.
 #include "qt_host.h"
 
+#include "line_breaks.h"
+#include "paint_list.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -108,34 +112,15 @@ QFont fontFor(const FormDesign& design, const FontDesign& font)
     return qfont;
 }
 
-static void layOut(QTextLayout& layout, int width)
-{
-    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
-    option.setWrapMode(QTextOption::WordWrap);
-    layout.setTextOption(option);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    qreal y = 0;
-    for (;;) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout.endLayout();
-}
-
 QStringList labelLines(const QFont& font, int width, const QString& text)
 {
-    QTextLayout layout(text, font);
-    layOut(layout, width);
+    const QFontMetricsF metrics(font);
+    const std::string utf8 = text.toStdString();
     QStringList lines;
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        const QTextLine line = layout.lineAt(i);
-        lines << text.mid(line.textStart(), line.textLength());
-    }
+    for (std::string_view line : breakLines(utf8, width, [&](std::string_view run) {
+             return metrics.horizontalAdvance(qs(run));
+         }))
+        lines << qs(line);
     return lines;
 }
 
@@ -329,21 +314,15 @@ void FormWindow::paintEvent(QPaintEvent* event)
     // picture pixel becomes a sharp block of device pixels.
     painter.scale(scale_ / ratio_, scale_ / ratio_);
     painter.drawPixmap(0, 0, picture_);
-    const auto& controls = form_.controls();
-    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
-        const Control& c = **it;
-        if (!c.Visible() || c.kind() == ControlKind::Timer)
-            continue;
+    for (const PaintEntry& entry : paintList(form_)) {
         // Laying out every label's text for each small update would cost
         // more than the referee's whole tick.
-        if (!event->region().intersects(toWindow(c.rect())))
+        if (!event->region().intersects(toWindow(entry.rect)))
             continue;
-        if (c.kind() == ControlKind::Label) {
-            paintLabel(painter, static_cast<const Label&>(c));
-        } else if (!c.design().picture.empty()) {
-            const PixelRect r = c.rect();
-            painter.drawPixmap(r.left, r.top, pictures_.at(c.design().picture));
-        }
+        if (entry.control->kind() == ControlKind::Label)
+            paintLabel(painter, static_cast<const Label&>(*entry.control));
+        else
+            painter.drawPixmap(entry.rect.left, entry.rect.top, pictures_.at(entry.control->design().picture));
     }
 }
 
@@ -355,10 +334,24 @@ void FormWindow::paintLabel(QPainter& painter, const Label& label)
     painter.setClipRect(r, Qt::IntersectClip);
     if (d.backStyle == BackStyle::Opaque)
         painter.fillRect(r, colour(d.backColour));
-    QTextLayout layout(QString::fromStdString(label.Caption()), fontFor(form_.design(), d.font));
-    layOut(layout, r.width());
+    const QFont font = fontFor(form_.design(), d.font);
     painter.setPen(colour(d.foreColour));
-    layout.draw(&painter, r.topLeft());
+    // Each line laid out on its own, one under the other at the font's own
+    // line height, as one layout of the whole caption would place them.
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::NoWrap);
+    qreal y = r.top();
+    for (const QString& line : labelLines(font, r.width(), QString::fromStdString(label.Caption()))) {
+        QTextLayout layout(line, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine text = layout.createLine();
+        layout.endLayout();
+        if (!text.isValid())
+            break;
+        layout.draw(&painter, QPointF(r.left(), y));
+        y += text.height();
+    }
     painter.restore();
 }
 

@@ -38,8 +38,8 @@ int fittingScale(QSize client, QSize frame, QSize workArea, double ratio);
 void loadFonts(const FormDesign& design);
 // The bundled face for a design font, at the pixel size its points have at 96 dpi.
 QFont fontFor(const FormDesign& design, const FontDesign& font);
-// How a label breaks its caption into lines within its width: at word
-// boundaries only, with blanks at a break hanging past the edge.
+// A label's caption as the lines it is drawn in, measured in `font` (the
+// rule is breakLines', line_breaks.h).
 QStringList labelLines(const QFont& font, int width, const QString& text);
 
 // The design's pictures, decoded. Safe on any thread, also before the

@@ -1,37 +1,24 @@
 // Paints the Form with GDI through a back buffer: the form's picture, then
-// every visible control from the bottom of the stack up, labels as wrapped
-// text in the bundled fonts.
+// the entries of the core's paint list, labels as lines of text in the
+// bundled fonts, broken where the core's rule says.
 #include "pictures.h"
+
+#include "line_breaks.h"
+#include "paint_list.h"
 
 namespace rt::win32 {
 
-std::vector<std::wstring> labelLines(HDC dc, int width, const std::wstring& text)
+std::vector<std::wstring> labelLines(HDC dc, int width, std::string_view text)
 {
-    auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-    auto widthOf = [&](size_t from, size_t to) {
+    auto widthOf = [dc](std::string_view run) {
+        const std::wstring wide = widen(run);
         SIZE size{};
-        GetTextExtentPoint32W(dc, text.data() + from, static_cast<int>(to - from), &size);
-        return static_cast<int>(size.cx);
+        GetTextExtentPoint32W(dc, wide.data(), static_cast<int>(wide.size()), &size);
+        return static_cast<double>(size.cx);
     };
     std::vector<std::wstring> lines;
-    size_t lineStart = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        // A word and the blanks after it; only its visible part has to fit.
-        size_t wordEnd = pos;
-        while (wordEnd < text.size() && !blank(text[wordEnd]))
-            ++wordEnd;
-        size_t next = wordEnd;
-        while (next < text.size() && blank(text[next]))
-            ++next;
-        if (pos > lineStart && wordEnd > pos && widthOf(lineStart, wordEnd) > width) {
-            lines.push_back(text.substr(lineStart, pos - lineStart));
-            lineStart = pos;
-        }
-        pos = next;
-    }
-    if (lineStart < text.size() || lines.empty())
-        lines.push_back(text.substr(lineStart));
+    for (std::string_view line : breakLines(text, width, widthOf))
+        lines.push_back(widen(line));
     return lines;
 }
 
@@ -70,19 +57,15 @@ void FormWindow::paint(HDC target, const RECT& update)
     const FormDesign& d = form_.design();
     if (!d.picture.empty())
         draw(*pictures_.at(d.picture), 0, 0);
-    const auto& controls = form_.controls();
-    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
-        const Control& c = **it;
-        if (!c.Visible() || c.kind() == ControlKind::Timer)
-            continue;
-        const RECT r = scaled(c.rect());
+    for (const PaintEntry& entry : paintList(form_)) {
+        const RECT r = scaled(entry.rect);
         RECT overlap;
         if (!IntersectRect(&overlap, &r, &update))
             continue;
-        if (c.kind() == ControlKind::Label)
-            paintLabel(backDc_, static_cast<const Label&>(c));
-        else if (!c.design().picture.empty())
-            draw(*pictures_.at(c.design().picture), r.left, r.top);
+        if (entry.control->kind() == ControlKind::Label)
+            paintLabel(backDc_, static_cast<const Label&>(*entry.control));
+        else
+            draw(*pictures_.at(entry.control->design().picture), r.left, r.top);
     }
     RestoreDC(backDc_, saved);
     BitBlt(target, update.left, update.top, update.right - update.left, update.bottom - update.top, backDc_,
@@ -106,7 +89,7 @@ void FormWindow::paintLabel(HDC dc, const Label& label)
     SetTextColor(dc, colour(d.foreColour));
     SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
     int y = r.top + font.ascent;
-    for (const std::wstring& line : labelLines(dc, r.right - r.left, widen(label.Caption()))) {
+    for (const std::wstring& line : labelLines(dc, r.right - r.left, label.Caption())) {
         ExtTextOutW(dc, r.left, y, 0, nullptr, line.data(), static_cast<UINT>(line.size()), nullptr);
         y += font.lineHeight;
     }

@@ -42,10 +42,9 @@ std::string_view resourceBytes(std::string_view path);
 // table's Windows family name), or empty when the data has none.
 std::wstring fontFamilyName(std::string_view font);
 
-// How a label breaks its caption into lines within its width: at word
-// boundaries only, with blanks at a break hanging past the edge. A word
-// wider than the label stands alone on its line.
-std::vector<std::wstring> labelLines(HDC dc, int width, const std::wstring& text);
+// A label's caption as the lines it is drawn in, in the font selected into
+// `dc` (the rule is breakLines', line_breaks.h).
+std::vector<std::wstring> labelLines(HDC dc, int width, std::string_view text);
 
 class FormWindow : public Host {
 public:

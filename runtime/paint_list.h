@@ -1,0 +1,23 @@
+// What a host paints, and in which order, decided once for every host: the
+// host draws each entry with its own primitives (a filled rectangle, a
+// picture, a run of text), clipped to the entry's rectangle.
+#pragma once
+
+#include "forms.h"
+
+#include <vector>
+
+namespace rt {
+
+struct PaintEntry {
+    const Control* control; // a Label (its back and caption) or an Image (its picture)
+    PixelRect rect;         // in design pixels; nothing of it is drawn outside
+};
+
+// The controls that show something, bottom of the stacking order first, so
+// that each is drawn over those below it: visible labels, and visible
+// pictures that have a picture. Timers, hidden controls and empty pictures
+// are left out. The form's own back colour and picture lie under them all.
+std::vector<PaintEntry> paintList(const Form& form);
+
+} // namespace rt
