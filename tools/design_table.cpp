@@ -6,6 +6,7 @@
 //
 // design_table OUTPUT.json
 #include "caption_lines.h"
+#include "play_facts.h"
 #include "form1_design.h"
 #include "forms.h"
 
@@ -65,6 +66,36 @@ std::string font(const rt::FontDesign& f)
     return "{\"family\": " + quoted(f.family) + ", \"points\": " + rt::doubleToText(f.points) + '}';
 }
 
+// The facts of play, and the clock's period from the design itself.
+std::string play(const rt::Form& form)
+{
+    namespace p = skeetra::play;
+    auto name = [](std::string_view key, std::string_view value) {
+        return "    " + quoted(key) + ": " + quoted(value) + ",\n";
+    };
+    std::string out = "  \"play\": {\n";
+    out += name("ammunition", p::kAmmunition) + name("kills", p::kKills) + name("clock", p::kClock) +
+           name("ammunitionTitle", p::kAmmunitionTitle) + name("instructions", p::kInstructions) +
+           name("exitCaption", p::kExitCaption) + name("winBox", p::kWinBox) + name("finalTime", p::kFinalTime) +
+           name("startSign", p::kStartSign) + name("lossMessage", p::kLossMessage);
+    int clockPeriod = 0;
+    for (const auto& c : form.controls())
+        if (c->name() == p::kClockTimer)
+            clockPeriod = static_cast<const rt::Timer&>(*c).Interval();
+    out += "    \"clockPeriodMs\": " + std::to_string(clockPeriod) + ",\n";
+    out += "    \"startAmmunition\": " + std::to_string(p::kStartAmmunition) + ",\n";
+    out += "    \"winningKills\": " + std::to_string(p::kWinningKills) + ",\n";
+    out += "    \"quietMs\": " + std::to_string(p::kQuietMs) + ",\n";
+    out += "    \"barePoints\": [";
+    const char* comma = "";
+    for (const p::Point& point : p::kBarePoints) {
+        out += comma + ("[" + std::to_string(point.x) + ", " + std::to_string(point.y) + "]");
+        comma = ", ";
+    }
+    out += "]\n  }\n";
+    return out;
+}
+
 std::string table(const rt::Form& form)
 {
     const rt::FormDesign& d = form.design();
@@ -73,6 +104,7 @@ std::string table(const rt::Form& form)
     std::string out = "{\n";
     out += "  \"name\": " + quoted(d.name) + ",\n";
     out += "  \"caption\": " + quoted(d.caption) + ",\n";
+    out += "  \"appTitle\": " + quoted(d.appTitle) + ",\n";
     out += "  \"client\": " + rect(client) + ",\n";
     out += "  \"backColour\": " + colour(d.backColour) + ",\n";
     out += "  \"picture\": " + quoted(d.picture) + ",\n";
@@ -107,7 +139,9 @@ std::string table(const rt::Form& form)
         }
         out += ']';
     }
-    out += "\n  }\n}\n";
+    out += "\n  },\n";
+    out += play(form);
+    out += "}\n";
     return out;
 }
 

@@ -45,11 +45,12 @@ FormDesign FormDesign::fromJson(const QJsonObject& form)
 {
     FormDesign d;
     d.caption_ = form["caption"].toString();
+    d.appTitle_ = form["appTitle"].toString();
     d.client_ = rectOf(form["client"]);
     for (const QJsonValue& value : form["controls"].toArray()) {
         const QJsonObject c = value.toObject();
         d.controls_.append({c["name"].toString(), c["kind"].toString(), rectOf(c["rect"]), c["visible"].toBool(),
-                            c["picture"].toString(), colourOf(c["backColour"])});
+                            c["picture"].toString(), colourOf(c["backColour"]), c["interval"].toInt()});
     }
     if (d.client_.isEmpty() || d.controls_.isEmpty())
         qFatal("the design table holds no window");

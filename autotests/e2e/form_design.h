@@ -20,6 +20,7 @@ struct DesignedControl {
     bool visible = false;
     QString picture;
     QRgb backColour = 0; // rgb colours only; a system colour reads as 0
+    int interval = 0;    // timers, milliseconds
 };
 
 class FormDesign {
@@ -28,6 +29,7 @@ public:
     static const FormDesign& table();
 
     QString caption() const { return caption_; }
+    QString appTitle() const { return appTitle_; } // the title of message boxes
     QRect client() const { return client_; } // on the screen
     QSize clientSize() const { return client_.size(); }
     const QList<DesignedControl>& controls() const { return controls_; } // stacking order, topmost first
@@ -39,6 +41,7 @@ public:
 
 private:
     QString caption_;
+    QString appTitle_;
     QRect client_;
     QList<DesignedControl> controls_;
 };

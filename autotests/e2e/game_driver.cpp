@@ -6,6 +6,8 @@ namespace e2e {
 
 namespace {
 
+QString name(std::string_view control) { return QString::fromUtf8(control.data(), qsizetype(control.size())); }
+
 Places readPlaces()
 {
     const FormDesign& d = FormDesign::table();
@@ -22,19 +24,21 @@ Places readPlaces()
     });
     for (const DesignedControl* c : openings)
         p.targets << c->rect;
-    p.startArea = d.rect(QStringLiteral("Image1"));
-    p.instructions = d.rect(QStringLiteral("Label8"));
-    p.ammunition = d.rect(QStringLiteral("Label6"));
-    p.clock = d.rect(QStringLiteral("Label7"));
-    p.exitCaption = d.rect(QStringLiteral("Label1"));
-    p.winBox = d.rect(QStringLiteral("Label11"));
-    p.winGreen = d.backColour(QStringLiteral("Label11"));
-    p.finalTime = d.rect(QStringLiteral("Label12")); // over the end of the win box's second line
-    p.kills = d.rect(QStringLiteral("Label5"));
-    p.titleOfAmmunition = d.rect(QStringLiteral("Label3"));
-    p.barePoints = {{420, 300}, {10, 300}, {300, 410}, {110, 70}};
+    namespace play = skeetra::play;
+    p.startArea = d.rect(name(play::kStartSign));
+    p.instructions = d.rect(name(play::kInstructions));
+    p.ammunition = d.rect(name(play::kAmmunition));
+    p.clock = d.rect(name(play::kClock));
+    p.exitCaption = d.rect(name(play::kExitCaption));
+    p.winBox = d.rect(name(play::kWinBox));
+    p.winGreen = d.backColour(name(play::kWinBox));
+    p.finalTime = d.rect(name(play::kFinalTime)); // over the end of the win box's second line
+    p.kills = d.rect(name(play::kKills));
+    p.titleOfAmmunition = d.rect(name(play::kAmmunitionTitle));
+    for (const play::Point& bare : play::kBarePoints)
+        p.barePoints << QPoint(bare.x, bare.y);
     for (const DesignedControl& c : d.controls())
-        if (c.kind == QLatin1String("label") && c.visible && c.name != QLatin1String("Label1"))
+        if (c.kind == QLatin1String("label") && c.visible && c.name != name(play::kExitCaption))
             p.quietLabels << c.rect;
     return p;
 }
@@ -50,6 +54,10 @@ const Places& places()
 QRect Places::target(const QString& name) const { return FormDesign::table().rect(name); }
 
 QString mainTitle() { return '^' + QRegularExpression::escape(FormDesign::table().caption()) + '$'; }
+QString boxTitle() { return '^' + QRegularExpression::escape(FormDesign::table().appTitle()) + '$'; }
+
+int clockPeriodMs() { return FormDesign::table().control(name(skeetra::play::kClockTimer)).interval; }
+int pictureRows() { return places().titleOfAmmunition.top(); }
 
 bool reach(Game& game, Phase phase)
 {

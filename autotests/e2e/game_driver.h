@@ -11,6 +11,7 @@
 
 #include "display.h"
 #include "form_design.h"
+#include "play_facts.h"
 #include "pixels.h"
 
 #include <QCoreApplication>
@@ -52,24 +53,23 @@ const Places& places();
 // (the kills title, the credit), so they are left out.
 inline QRect digits(const QRect& label) { return label.adjusted(0, 0, 0, -2); }
 
-inline constexpr int kClockPeriodMs = 800;
-inline constexpr int kStartAmmunition = 120;
-inline constexpr int kWinningKills = 100;
-
-// How long a thing that must not happen is given to happen anyway. Too short
-// only lets a fault slip by; it can never fail a correct game.
-inline constexpr int kQuietMs = 300;
+using skeetra::play::kQuietMs;
+using skeetra::play::kStartAmmunition;
+using skeetra::play::kWinningKills;
+// The clock's period: its timer's interval in the design.
+int clockPeriodMs();
 // The game ends within this of the player's last action: it ends in well
 // under a tenth of a second. Taking a window down first costs Wine on a bare
 // X server a fixed two seconds for each window, which this catches.
 inline constexpr int kPromptEndMs = 1000;
 
 // Rows of the client area that show the window picture; below them runs
-// the status strip.
-inline constexpr int kPictureRows = 424;
+// the status strip, from its first label.
+int pictureRows();
 
-inline const QString kBoxTitle = QStringLiteral("^Skeetra$");
+// The titles of the game's window and of its message boxes, as patterns.
 QString mainTitle();
+QString boxTitle();
 
 // Whether a band of the window that no control covers shows the window
 // picture as drawn: a compositor may report a window's new place before its
@@ -367,11 +367,11 @@ public:
 
     std::optional<QString> lossBox()
     {
-        if (!waitUntil([] { return !visibleWindows(kBoxTitle).isEmpty(); })) {
+        if (!waitUntil([] { return !visibleWindows(boxTitle()).isEmpty(); })) {
             fail("no loss box appeared");
             return {};
         }
-        const QStringList boxes = visibleWindows(kBoxTitle);
+        const QStringList boxes = visibleWindows(boxTitle());
         if (boxes.size() != 1) {
             fail(QStringLiteral("%1 loss boxes at once").arg(boxes.size()));
             return {};

@@ -2,6 +2,8 @@
 // and status 2, not a page of platform advice, a flood of warnings, a hang,
 // unbounded memory or a core dump. A window that another client destroys
 // ends the game as closing it does: quietly, with status 0.
+#include "play_facts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
@@ -26,8 +28,8 @@ const QString kMainTitle = QStringLiteral("^Skeetra beta 0\\.01$");
 const QString kBoxTitle = QStringLiteral("^Skeetra$");
 // Client-area points: the start sign, and bare wall where a click misses.
 constexpr QPoint kStartSign{212, 308};
-constexpr QPoint kBareWall{420, 300};
-constexpr int kStartAmmunition = 120;
+constexpr QPoint kBareWall{skeetra::play::kBarePoints[0].x, skeetra::play::kBarePoints[0].y};
+using skeetra::play::kStartAmmunition;
 
 QString gamePath()
 {

@@ -70,8 +70,8 @@ void verifyClock(const Game& game, const QList<QList<ClockReading>>& moments, co
             const ClockReading& r = moments[m][i];
             const std::optional<int> count = game.clockIn(r.shot);
             QVERIFY2(count.has_value(), "the clock shows no count the kills showed");
-            const int most = int(r.toMs / kClockPeriodMs);
-            const int least = int(std::max<qint64>(0, r.fromMs - game.startSeenMs()) / kClockPeriodMs) - behind;
+            const int most = int(r.toMs / clockPeriodMs());
+            const int least = int(std::max<qint64>(0, r.fromMs - game.startSeenMs()) / clockPeriodMs()) - behind;
             counts += QStringLiteral(" %1 at %2-%3 ms;").arg(*count).arg(r.fromMs).arg(r.toMs);
             QVERIFY2(*count <= most, qPrintable(QStringLiteral("the clock runs ahead, moment %1:%2").arg(m + 1).arg(counts)));
             caughtUp = caughtUp || (i >= moments[m].size() - 3 && *count >= least);
@@ -164,7 +164,7 @@ void EndToEnd::screenShowsThePicturesAsDrawn()
 {
     const QImage facade = picture("facade.gif").convertToFormat(QImage::Format_RGB32);
     const QImage figure = picture("target.gif").convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(facade.height(), kPictureRows);
+    QCOMPARE(facade.height(), pictureRows());
 
     Game game;
     GAME_VERIFY(game, game.launch());
@@ -173,9 +173,9 @@ void EndToEnd::screenShowsThePicturesAsDrawn()
 
     // Before play only the instructions lie over the picture: everywhere
     // else it shows one to one, its rightmost columns cut off.
-    QImage expected = facade.copy(0, 0, before.width(), kPictureRows);
+    QImage expected = facade.copy(0, 0, before.width(), pictureRows());
     {
-        QImage shotOutside = before.copy(0, 0, before.width(), kPictureRows);
+        QImage shotOutside = before.copy(0, 0, before.width(), pictureRows());
         QPainter hide(&shotOutside);
         hide.drawImage(places().instructions.topLeft(), expected.copy(places().instructions));
         hide.end();
@@ -263,8 +263,13 @@ void EndToEnd::lastCartridgeLoses_data()
         {"misses before play on hidden targets",
          [&](QTestData& row) { row << allButOne << 0 << false << hiddenTargets; }},
         // All on one point: every second press reaches the game as a double click.
-        {"hits, then misses on the spent start sign",
+        {"hits, then double clicks on the spent start sign",
          [&](QTestData& row) { row << 0 << 10 << false << QList<QPoint>{places().startArea.center()}; }},
+        // What the start of play hid takes clicks as the wall does.
+        {"hits, then misses on the spent start sign and the instructions",
+         [&](QTestData& row) {
+             row << 0 << 10 << false << QList<QPoint>{places().startArea.center(), places().instructions.center()};
+         }},
         // The loss is judged before the win: the hundredth kill made with the
         // last cartridge still loses.
         {"last cartridge on the hundredth kill",
@@ -295,7 +300,7 @@ void EndToEnd::lastCartridgeLoses()
 
     // One cartridge left: the game goes on.
     QTest::qWait(kQuietMs);
-    QCOMPARE(visibleWindows(kBoxTitle), QStringList{});
+    QCOMPARE(visibleWindows(boxTitle()), QStringList{});
     QVERIFY(game.running());
     // A miss chooses no target: before play none may be shown.
     if (hits == 0 && !lastShotHits)
@@ -347,7 +352,7 @@ void EndToEnd::clickStormEndsInOneLossBox()
     GAME_VERIFY(game, box.has_value());
     QVERIFY(game.answers(game.window()));
     QTest::qWait(kQuietMs);
-    QCOMPARE(visibleWindows(kBoxTitle).size(), 1);
+    QCOMPARE(visibleWindows(boxTitle()).size(), 1);
 
     GAME_VERIFY(game, game.pressKey(*box, QStringLiteral("Return")));
     GAME_VERIFY(game, game.endedWithStatus(0));
@@ -379,7 +384,7 @@ void EndToEnd::queuedStormLosesAtExactlyZero()
     const std::optional<QString> box = game.lossBox();
     GAME_VERIFY(game, box.has_value());
     QTest::qWait(kQuietMs);
-    QCOMPARE(visibleWindows(kBoxTitle).size(), 1);
+    QCOMPARE(visibleWindows(boxTitle()).size(), 1);
     QVERIFY2(region(game.grab(), digits(places().ammunition)) == zero, "the ammunition does not show 0");
     QVERIFY(game.running());
 
@@ -400,7 +405,7 @@ void EndToEnd::labelsTakeClicksWithoutCost()
     // they have all been taken.
     GAME_VERIFY(game, game.start());
     QCOMPARE(region(game.grab(), places().ammunition), region(game.facade(), places().ammunition));
-    QCOMPARE(visibleWindows(kBoxTitle), QStringList{});
+    QCOMPARE(visibleWindows(boxTitle()), QStringList{});
     QVERIFY(game.running());
 }
 
@@ -424,7 +429,7 @@ void EndToEnd::closingEndsWithStatusZero()
     QFETCH(bool, closeTheBox);
     Game game;
     GAME_VERIFY(game, reach(game, phase));
-    const QString window = closeTheBox ? visibleWindows(kBoxTitle).value(0) : game.window();
+    const QString window = closeTheBox ? visibleWindows(boxTitle()).value(0) : game.window();
     GAME_VERIFY(game, game.closeWindow(window));
     GAME_VERIFY(game, game.endedWithStatus(0));
 }
@@ -665,7 +670,7 @@ void EndToEnd::displayBelow15BitsIsRefused()
     if (underWine()) {
         QString box;
         QVERIFY2(waitUntil([&] {
-                     box = onServer({"search", "--onlyvisible", "--name", kBoxTitle}).value_or(QString());
+                     box = onServer({"search", "--onlyvisible", "--name", boxTitle()}).value_or(QString());
                      return ended() || !box.isEmpty();
                  }),
                  "neither an error box nor an end");

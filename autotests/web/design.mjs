@@ -34,33 +34,38 @@ export const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.flo
 export const TARGETS = Array.from({ length: 12 }, (_, k) => placeOf(`Image${k + 2}`));
 export const FORM_W = design.client.width;
 export const FORM_H = design.client.height;
-export const START_AREA = placeOf('Image1');
-export const INSTRUCTIONS = placeOf('Label8');
-export const WIN_BOX = placeOf('Label11');
-export const FINAL_TIME = placeOf('Label12');
+// The facts of play the design table carries for every platform's driver:
+// which control shows what, the counts, the loss message, the bare points.
+export const PLAY = design.play;
+export const START_AREA = placeOf(PLAY.startSign);
+export const INSTRUCTIONS = placeOf(PLAY.instructions);
+export const WIN_BOX = placeOf(PLAY.winBox);
+export const FINAL_TIME = placeOf(PLAY.finalTime);
 // The lines the wrapped captions must be drawn in, as on every platform.
 export const CAPTION_LINES = design.captionLines;
-export const EXIT_CAPTION = placeOf('Label1');
-export const WIN_GREEN = control('Label11').backColour;
+export const EXIT_CAPTION = placeOf(PLAY.exitCaption);
+export const WIN_GREEN = control(PLAY.winBox).backColour;
 // Labels that take clicks and do nothing.
 export const QUIET_LABELS = Object.fromEntries(
     ['Label8', 'Label3', 'Label6', 'Label4', 'Label7', 'Label2', 'Label5', 'Label9'].map((n) => [n, placeOf(n)]));
 QUIET_LABELS.Label8 = INSTRUCTIONS;
 // The facade's rows; below them runs the status strip, from its first label.
-export const PICTURE_ROWS = QUIET_LABELS.Label3.top;
+export const PICTURE_ROWS = placeOf(PLAY.ammunitionTitle).top;
 export const STRIP_LABELS = [...Object.values(QUIET_LABELS).filter((r) => r !== INSTRUCTIONS), EXIT_CAPTION];
 // Points where no control lies during play; before play none is on a shown
 // control either. Away from the middle, where a box may open.
-export const BARE_POINTS = [[420, 300], [10, 300], [300, 410], [110, 70]];
-export const START_AMMUNITION = 120;
-export const WINNING_KILLS = 100;
-export const LOSS_MESSAGE = 'У вас кончились патроны. Вы проиграли!';
+export const BARE_POINTS = PLAY.barePoints;
+export const START_AMMUNITION = PLAY.startAmmunition;
+export const WINNING_KILLS = PLAY.winningKills;
+export const CLOCK_PERIOD_MS = PLAY.clockPeriodMs;
+export const LOSS_MESSAGE = PLAY.lossMessage;
 export const TITLE = design.caption;
+export const BOX_TITLE = design.appTitle;
 
 // Generous: a loaded machine may be slow, never wrong.
 export const WAIT_MS = 20000;
 // How long a thing that must not happen is given to happen anyway.
-export const QUIET_MS = 300;
+export const QUIET_MS = PLAY.quietMs;
 
 // ---------------------------------------------------------------- the list
 

@@ -1,6 +1,6 @@
 // The game in a page, driven as a player drives it: starting, clicking,
 // tapping, reading the clock and the labels, and the boxes that open.
-import { centre, TARGETS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS } from './design.mjs';
+import { centre, TARGETS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, PLAY } from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { decodePng, at } from './pixels.mjs';
 
@@ -158,7 +158,7 @@ export class Game {
     }
 
     async ammunition() {
-        return this.doc.evaluate(() => document.getElementById('Label6')?.textContent ?? null);
+        return this.doc.evaluate((id) => document.getElementById(id)?.textContent ?? null, PLAY.ammunition);
     }
 
     async tap(x, y) {
@@ -222,7 +222,7 @@ export class Game {
     // What a player reads: the labels' texts, which controls are shown, and
     // the game's end.
     async state() {
-        return this.doc.evaluate(() => {
+        return this.doc.evaluate((play) => {
             const shown = (id) => {
                 const e = document.getElementById(id);
                 return !!e && e.getClientRects().length > 0 && getComputedStyle(e).visibility !== 'hidden';
@@ -232,13 +232,13 @@ export class Game {
             for (let k = 0; k < 12; ++k) if (shown(`Image${k + 2}`)) targets.push(k);
             const box = document.getElementById('box');
             return {
-                ammunition: text('Label6'),
-                kills: text('Label5'),
-                time: text('Label7'),
-                finalTime: text('Label12'),
+                ammunition: text(play.ammunition),
+                kills: text(play.kills),
+                time: text(play.clock),
+                finalTime: text(play.finalTime),
                 targets,
-                instructions: shown('Label8'),
-                won: shown('Label11') && shown('Label12'),
+                instructions: shown(play.instructions),
+                won: shown(play.winBox) && shown(play.finalTime),
                 formPresent: !!document.getElementById('form'),
                 boxOpen: !!box && box.open,
                 boxesOpened: window.__boxesOpened,
@@ -247,7 +247,7 @@ export class Game {
                 scrolled: window.scrollX !== 0 || window.scrollY !== 0,
                 selection: String(document.getSelection() ?? ''),
             };
-        });
+        }, PLAY);
     }
 
     // Polls the page's state until the condition holds.
