@@ -714,6 +714,68 @@ export async function strictPolicyPageSaysWhy(session) {
     }
 }
 
+// A runtime error in a handler: an error box with its number and text over
+// the game, one line on the console that starts with "skeetra:", and the
+// end once the box is closed, never the page's internal error. The game
+// makes none by itself, so the ammunition's text in the module's memory is
+// made no number (a counter holding a word), and the next shot reads it.
+export async function runtimeErrorShowsItsBoxThenEnds(session) {
+    const game = await session.game({
+        from: 'file',
+        beforeLoad: () => {
+            const instantiate = WebAssembly.instantiate;
+            WebAssembly.instantiate = function (module, imports) {
+                return instantiate.call(this, module, imports).then((result) => {
+                    const instance = result.instance ?? result;
+                    const all = [...Object.values(instance.exports), ...Object.values(imports ?? {}).flatMap(Object.values)];
+                    window.__memory = all.find((e) => e instanceof WebAssembly.Memory);
+                    return result;
+                });
+            };
+        },
+    });
+    await game.start();
+    await game.hit();
+    const ammunition = await game.ammunition();
+    // The caption is a short std::string of emscripten's libc++: its 12
+    // bytes hold the characters, a nul, and the length in the last byte.
+    // Its one copy, at a string's alignment, gets an "x" for its first digit.
+    const copies = await game.doc.evaluate((text) => {
+        const bytes = new Uint8Array(window.__memory.buffer);
+        const chars = [...text].map((c) => c.charCodeAt(0));
+        const found = [];
+        for (let i = 0; i + 12 <= bytes.length; i += 4)
+            if (bytes[i + 11] === chars.length && bytes[i + chars.length] === 0 && chars.every((b, j) => bytes[i + j] === b))
+                found.push(i);
+        for (const i of found) bytes[i] = 'x'.charCodeAt(0);
+        return found.length;
+    }, ammunition);
+    equal(copies, 1, `copies of the ammunition's caption "${ammunition}" in the module's memory`);
+
+    await game.click(...BARE_POINTS[0]);
+    await game.waitFor((s) => s.boxOpen, 'no box for the runtime error');
+    const box = await game.doc.evaluate(() => ({
+        text: document.getElementById('boxText').textContent,
+        error: document.getElementById('box').classList.contains('error'),
+        focus: document.activeElement?.id,
+    }));
+    check(/^Ошибка выполнения 13:\s+Несоответствие типов$/.test(box.text.trim()),
+        `the box says ${JSON.stringify(box.text)}`);
+    check(box.error, 'the box is no error box');
+    equal(box.focus, 'boxOk', 'the focused element while the box is open');
+    await sleep(QUIET_MS);
+    let s = await game.state();
+    check(s.formPresent && !s.ended, 'the game ended before its error box was closed');
+    equal(s.ammunition, ammunition, 'the ammunition under the error box');
+    equal(game.errors, ['console: skeetra: runtime error 13: Несоответствие типов'], 'the errors on the console');
+
+    await game.closeBox('Enter');
+    s = await game.theEnd();
+    equal(s.boxesOpened, 1, 'boxes opened');
+    game.errors.splice(0, 1);
+    game.clean();
+}
+
 // Without WebAssembly the page says so in one line.
 export async function pageWithoutWebAssemblySaysSo(session) {
     const page = await session.newPage();
@@ -868,6 +930,7 @@ export const SCENARIOS = {
     lossBoxWithoutPromiseIntegrationHoldsTheEnd,
     pageWithoutWebAssemblySaysSo,
     strictPolicyPageSaysWhy,
+    runtimeErrorShowsItsBoxThenEnds,
     clockCountsOneTickPer800ms,
     clockKeepsTimeWhileHidden,
     denseScreenPlaysToTheWin,
