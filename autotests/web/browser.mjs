@@ -143,16 +143,21 @@ export class Session {
         this.pageFile = pageFile;
         this.games = [];
     }
-    async launch() {
+    // deviceScale: Chromium started as on a screen of that density, not
+    // borrowed; its compositor draws an emulated density otherwise.
+    async launch({ deviceScale = null } = {}) {
         if (this.engine === 'webkit') {
             this.browser = await WebKitBrowser.launch();
             this.server = await serve(this.pageFile, (html) => this.browser.inject(html));
             return;
         }
-        const lent = await borrow(this.engine);
+        const lent = deviceScale ? null : await borrow(this.engine);
         if (lent) {
             this.browser = lent;
             this.context = await lent.createBrowserContext();
+        } else if (deviceScale) {
+            const args = [...ENGINES[this.engine].args, `--force-device-scale-factor=${deviceScale}`];
+            this.browser = await launchBrowser(this.engine, { args });
         } else {
             this.browser = await launchBrowser(this.engine);
         }

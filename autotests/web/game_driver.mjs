@@ -372,7 +372,8 @@ export class Game {
     // The lines a label's text is laid out in, as the words on each.
     async lines(id) {
         return this.doc.evaluate((id) => {
-            const node = document.getElementById(id).firstChild;
+            const label = document.getElementById(id);
+            const node = document.createTreeWalker(label, NodeFilter.SHOW_TEXT).nextNode();
             const text = node?.textContent ?? '';
             const lines = [];
             let top = null;

@@ -33,6 +33,8 @@ const page = (() => {
   let width = 0, height = 0; // the client area, design pixels
   let scale = 1;
   const elements = [];       // by control index
+  const texts = [];          // a label's text element, by control index
+  const placed = [];         // every control and the form's picture, with their design places
   const loading = [];        // fonts and pictures the first frame needs
   let wakeHandle = 0;        // the one browser timer, at the host's next due tick
   let deliver = null;        // the host's entry point
@@ -74,8 +76,6 @@ const page = (() => {
     height = h;
     form = document.createElement('div');
     form.id = 'form';
-    form.style.width = w + 'px';
-    form.style.height = h + 'px';
     form.style.background = background;
     if (resources[pointer]) form.style.cursor = `url(${resources[pointer]}) ${hotX} ${hotY}, crosshair`;
     if (resources[picture]) {
@@ -83,6 +83,8 @@ const page = (() => {
       const img = pictureElement(picture);
       img.id = name + 'Picture';
       form.append(img);
+      placed.push({ element: img, left: 0, top: 0, picture: img });
+      loading.push(img.decode()); // its own size, which place() scales
     }
     for (const type of ['pointerdown', 'pointerup', 'pointercancel', 'contextmenu', 'selectstart', 'dragstart'])
       form.addEventListener(type, onPointer);
@@ -121,9 +123,10 @@ const page = (() => {
   // their z-index.
   function putControl(element, index, name, left, top, w, h, visible) {
     element.id = name;
-    element.style.cssText += `left:${left}px;top:${top}px;width:${w}px;height:${h}px;z-index:${1000 - index}`;
+    element.style.zIndex = String(1000 - index);
     element.hidden = !visible;
     elements[index] = element;
+    placed.push({ element, left, top, w, h, text: texts[index] });
     form.append(element);
   }
 
@@ -138,12 +141,20 @@ const page = (() => {
     loading.push(face.load());
   }
 
+  // A label's box takes its place as the other controls do; its text is
+  // laid out at the design's size and scaled as a whole, so that it breaks
+  // into the same lines at every scale.
   function addLabel(index, name, left, top, w, h, visible, caption, family, pixels, colour, background) {
     const label = document.createElement('div');
     label.className = 'label';
-    label.textContent = caption;
     label.style.cssText = `font:${pixels}px "${family}",sans-serif;color:${colour};` +
                           (background ? `background:${background};` : '');
+    const text = document.createElement('div');
+    text.textContent = caption;
+    text.style.width = w + 'px';
+    text.style.height = h + 'px';
+    label.append(text);
+    texts[index] = text;
     putControl(label, index, name, left, top, w, h, visible);
   }
 
@@ -152,14 +163,19 @@ const page = (() => {
            w, h, visible);
   }
 
-  function setCaption(index, caption) { elements[index].textContent = caption; }
+  function setCaption(index, caption) { texts[index].textContent = caption; }
   function setVisible(index, visible) { elements[index].hidden = !visible; }
 
   // The largest whole number of device pixels for each of the form's that
   // fits the window, so that every picture pixel is an even, sharp block
   // at any device pixel ratio (a zoom of 125 % included); below one only
   // where the screen is smaller than the form (a phone held upright).
-  // Placed at whole device pixels, where no edge is blended.
+  // Placed at whole device pixels, where no edge is blended. The form, its
+  // pictures and the labels' boxes are laid out at their scaled sizes,
+  // which the browser snaps to whole device pixels, rather than scaled by
+  // a CSS transform: a scale such as 1 / 1.1 is no exact number, and
+  // Chromium draws a transformed box a fraction of a device pixel off,
+  // blending its edges and widening a picture's column here and there.
   // About half the room, at a whole CSS pixel that is also a whole device
   // pixel (at 125 % every fourth), or a whole device pixel.
   function wholePixels(room, ratio) {
@@ -176,7 +192,20 @@ const page = (() => {
     const fit = Math.min(room.clientWidth * ratio / width, room.clientHeight * ratio / height);
     const device = fit >= 1 ? Math.floor(fit) : fit;
     scale = device / ratio;
-    form.style.transform = scale === 1 ? '' : `scale(${scale})`;
+    form.style.width = width * scale + 'px';
+    form.style.height = height * scale + 'px';
+    for (const c of placed) {
+      const s = c.element.style;
+      s.left = c.left * scale + 'px';
+      s.top = c.top * scale + 'px';
+      // The form's picture, at its own size once decoded.
+      const w = c.picture ? c.picture.naturalWidth : c.w;
+      const h = c.picture ? c.picture.naturalHeight : c.h;
+      if (!w || !h) continue;
+      s.width = w * scale + 'px';
+      s.height = h * scale + 'px';
+      if (c.text) c.text.style.transform = scale === 1 ? '' : `scale(${scale})`;
+    }
     form.style.left = wholePixels(room.clientWidth - width * scale, ratio) + 'px';
     form.style.top = wholePixels(room.clientHeight - height * scale, ratio) + 'px';
     form.dataset.scale = String(scale);
@@ -309,6 +338,7 @@ const page = (() => {
     deliver = waits ? WebAssembly.promising(entry) : entry;
     await Promise.all(loading.map((p) => p.catch(() => {})).concat(send(LOAD)));
     if (ended) return;
+    place(); // the pictures have their sizes now
     form.style.visibility = 'visible';
     requestAnimationFrame(() => requestAnimationFrame(resolveReady));
   }
