@@ -1,6 +1,6 @@
 // The game in a page, driven as a player drives it: starting, clicking,
 // tapping, reading the clock and the labels, and the boxes that open.
-import { centre, TARGETS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, PLAY } from './design.mjs';
+import { centre, TARGETS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, QUIET_MS, PLAY } from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { decodePng, at } from './pixels.mjs';
 
@@ -331,9 +331,25 @@ export class Game {
         return box;
     }
 
-    // Closes the box as a player would: 'click' on OK, or a key's name.
+    // Closes the box as a player would: 'click' on OK, a key's name, or
+    // 'text, then Space': a click on the box's text, which leaves the focus
+    // on OK, then Space where the focus has left OK (taken by the page's
+    // script here, as an assistive tool may take it), which must close the
+    // box as well, not only press a focused OK.
     async closeBox(how) {
-        if (how === 'click') {
+        if (how === 'text, then Space') {
+            const [x, y] = await this.doc.evaluate(() => {
+                const r = document.getElementById('boxText').getBoundingClientRect();
+                return [r.left + 8, r.top + r.height / 2];
+            });
+            await this.page.mouse.click(x, y);
+            await sleep(QUIET_MS);
+            const after = await this.doc.evaluate(() => [document.getElementById('box').open, document.activeElement?.id]);
+            equal(after, [true, 'boxOk'], 'the box and the focus after a click on its text');
+            await this.doc.evaluate(() => document.activeElement.blur());
+            check(await this.doc.evaluate(() => document.activeElement?.id !== 'boxOk'), 'OK kept the focus');
+            await this.page.keyboard.press(' ');
+        } else if (how === 'click') {
             const [x, y] = await this.doc.evaluate(() => {
                 const r = document.getElementById('boxOk').getBoundingClientRect();
                 return [r.left + r.width / 2, r.top + r.height / 2];
