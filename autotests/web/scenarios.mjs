@@ -843,6 +843,34 @@ export async function clockKeepsTimeWhileHidden(session) {
     }
 }
 
+// The page's one wake-up, asked for at a due time its clock has already
+// passed, comes at once: it is never dropped, or every timer would stop
+// until the next click. Here the page's clock runs a few milliseconds on at
+// each reading, so the referee's 1 ms tick is overdue by the time its
+// wake-up is asked for, as on a slow machine; with no input, the clock must
+// still count one tick per 800 ms.
+const clockRunningAhead = () => {
+    const now = performance.now.bind(performance);
+    let ahead = 0;
+    performance.now = () => now() + (ahead += 3);
+};
+
+export async function clockTicksWhenItsWakeUpIsOverdue(session) {
+    const game = await session.game({ from: 'file', beforeLoad: clockRunningAhead });
+    await game.start();
+    const seen = Date.now();
+    await sleep(4000);
+    const readings = [];
+    for (let i = 0; i < 4; ++i) {
+        readings.push({ time: Number((await game.state()).time), at: Date.now() - seen });
+        await sleep(500);
+    }
+    const counts = readings.map((r) => `${r.time} at ${r.at} ms`).join('; ');
+    check(readings.some((r) => r.time >= Math.floor(r.at / CLOCK_PERIOD_MS) - 1), `the clock stopped: ${counts}`);
+    check(readings.at(-1).time > readings[0].time, `the clock stopped: ${counts}`);
+    game.clean();
+}
+
 // At device scale 2 (a screen at 200 %) the game plays to the win as at 1,
 // its clicks landing where the player aims, and the green box shows the
 // clock's value.
@@ -893,6 +921,7 @@ export const SCENARIOS = {
     strictPolicyPageSaysWhy,
     clockCountsOneTickPer800ms,
     clockKeepsTimeWhileHidden,
+    clockTicksWhenItsWakeUpIsOverdue,
     denseScreenPlaysToTheWin,
     windowFitsASmallDenseScreen,
 };
