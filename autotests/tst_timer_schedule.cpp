@@ -1,13 +1,14 @@
 // The timer schedule every host follows, on a made-up clock: ticks on time,
-// late ticks made up one by one and in order, the bound past which missed
-// time is dropped, timers stopped and started meanwhile, a message box open
-// during a delay, and timers that sleep.
+// late ticks made up one by one and in order however late (a minute, an
+// hour, a day), timers stopped and started meanwhile, a message box open
+// during a delay, timers that sleep, and a timer of interval 0.
 #include "recording_host.h"
 #include "timer_schedule.h"
 
 #include <QTest>
 
 #include <chrono>
+#include <map>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -19,6 +20,8 @@ constexpr rt::ControlDesign controls[] = {
     {.name = "Clock", .kind = rt::ControlKind::Timer, .visible = false, .interval = 800, .enabled = true},
     {.name = "Half", .kind = rt::ControlKind::Timer, .visible = false, .interval = 400, .enabled = false},
     {.name = "Idle", .kind = rt::ControlKind::Timer, .visible = false, .interval = 100, .enabled = false},
+    {.name = "Referee", .kind = rt::ControlKind::Timer, .visible = false, .interval = 1, .enabled = false},
+    {.name = "Fastest", .kind = rt::ControlKind::Timer, .visible = false, .interval = 0, .enabled = false},
     {.name = "Count", .kind = rt::ControlKind::Label, .place = {0, 0, 300, 300}, .caption = "0"},
     {.name = "Seen", .kind = rt::ControlKind::Label, .place = {300, 0, 300, 300}, .caption = ""},
 };
@@ -29,6 +32,8 @@ constexpr rt::FormDesign design{.name = "Schedule", .client = {0, 0, 1500, 1500}
 struct ScheduleHost : RecordingHost {
     rt::TimerSchedule* schedule = nullptr;
     Time now{};
+    std::map<std::string, int> changes; // the host's repaints, by control
+    void controlChanged(rt::Control& control) override { ++changes[std::string(control.name())]; }
     void timerChanged(rt::Timer& timer) override
     {
         RecordingHost::timerChanged(timer);
@@ -43,6 +48,9 @@ struct Fixture {
     rt::Label& count = form.label("Count");
     std::vector<std::string> ticks; // timer names, in the order they ticked
     int clock = 0;
+    int refereeTicks = 0;
+    int clockEnd = 1 << 30;
+    int fastest = 0;
 
     Fixture()
     {
@@ -61,6 +69,17 @@ struct Fixture {
             form.label("Seen").setCaption(std::to_string(ticks.size()));
         };
         form.timer("Idle").handler = [this] { ticks.push_back("Idle"); };
+        // As the game's referee: it reads the form and changes it only
+        // once the clock has reached its end, then stops the clock and
+        // itself; until then each of its ticks changes nothing.
+        form.timer("Referee").handler = [this] {
+            ++refereeTicks;
+            if (clock >= clockEnd) {
+                form.timer("Clock").setEnabled(false);
+                form.timer("Referee").setEnabled(false);
+            }
+        };
+        form.timer("Fastest").handler = [this] { count.setCaption(std::to_string(++fastest)); };
         form.load();
         schedule.start(0ms);
     }
@@ -73,7 +92,7 @@ struct Fixture {
     int fireAt(Time at)
     {
         host.now = at;
-        return schedule.fire(at);
+        return static_cast<int>(schedule.fire(at));
     }
 };
 
@@ -83,34 +102,78 @@ class TimerScheduleTest : public QObject {
     Q_OBJECT
 private slots:
     // One wake-up, however late, gives the clock every tick that fell due,
-    // and the ticks after it stay on the schedule's own beat; up to the
-    // bound, then the missed time is dropped and the clock starts afresh.
+    // in order, and the ticks after it stay on the schedule's own beat: a
+    // minute, an hour or a day held up, the clock reads the time since it
+    // started. The referee, woken by each tick of the clock, ticks once
+    // after it and sleeps again; and the host hears of the changed label
+    // once, not once a tick.
     void lateWakeUpMakesUpEveryTick_data()
     {
-        QTest::addColumn<int>("wakeMs");
+        QTest::addColumn<qint64>("wakeMs");
         QTest::addColumn<int>("ticks");
-        QTest::addColumn<int>("nextDueMs");
-        QTest::newRow("early") << 799 << 0 << 800;
-        QTest::newRow("on time") << 800 << 1 << 1600;
-        QTest::newRow("a little late") << 1599 << 1 << 1600;
-        QTest::newRow("late by one tick") << 1600 << 2 << 2400;
-        QTest::newRow("late by many") << 40'100 << 50 << 40'800;
-        QTest::newRow("at the bound") << 61'600 << 77 << 62'400;
-        QTest::newRow("past the bound") << 61'601 << 1 << 62'401;
-        QTest::newRow("hours later") << 3 * 3600'000 << 1 << 3 * 3600'000 + 800;
+        QTest::addColumn<qint64>("nextDueMs");
+        QTest::newRow("early") << qint64(799) << 0 << qint64(800);
+        QTest::newRow("on time") << qint64(800) << 1 << qint64(1600);
+        QTest::newRow("a little late") << qint64(1599) << 1 << qint64(1600);
+        QTest::newRow("late by one tick") << qint64(1600) << 2 << qint64(2400);
+        QTest::newRow("late by many") << qint64(40'100) << 50 << qint64(40'800);
+        QTest::newRow("a minute late") << qint64(60'000) << 75 << qint64(60'800);
+        QTest::newRow("70 s late") << qint64(70'000) << 87 << qint64(70'400);
+        QTest::newRow("an hour late") << qint64(3'600'000) << 4500 << qint64(3'600'800);
+        QTest::newRow("a day late") << qint64(86'400'000) << 108'000 << qint64(86'400'800);
     }
     void lateWakeUpMakesUpEveryTick()
     {
-        QFETCH(int, wakeMs);
+        QFETCH(qint64, wakeMs);
         QFETCH(int, ticks);
-        QFETCH(int, nextDueMs);
+        QFETCH(qint64, nextDueMs);
         Fixture f;
+        f.form.timer("Referee").setEnabled(true);
+        QCOMPARE(f.fireAt(1ms), 1); // its first tick changes nothing: it sleeps
+        QVERIFY(!f.form.timer("Referee").running());
+        f.ticks.clear();
+        f.refereeTicks = 0;
+        f.host.changes.clear();
+
         QCOMPARE(f.dueMs(), 800LL);
         QCOMPARE(f.fireAt(std::chrono::milliseconds(wakeMs)), ticks);
         QCOMPARE(f.clock, ticks);
         QCOMPARE(f.count.Caption(), std::to_string(ticks)); // each tick its own event
+        QCOMPARE(f.refereeTicks, ticks);
+        QCOMPARE(f.host.changes["Count"], ticks > 0 ? 1 : 0);
+        QVERIFY(!f.form.timer("Referee").running());
         QCOMPARE(f.dueMs(), (long long)nextDueMs);
         QCOMPARE(f.fireAt(std::chrono::milliseconds(nextDueMs)), 1);
+        QCOMPARE(f.host.changes["Count"], ticks > 0 ? 2 : 1);
+    }
+
+    // The referee ends play in the middle of a day's hold-up: the clock
+    // stops at the tick that ended it, and nothing after that is due.
+    void playEndingDuringTheHoldUpStopsTheClockThere()
+    {
+        Fixture f;
+        f.clockEnd = 100;
+        f.form.timer("Referee").setEnabled(true);
+        QCOMPARE(f.fireAt(86'400'000ms), 101); // the referee's first tick, and the clock's hundred
+        QCOMPARE(f.clock, 100);
+        QCOMPARE(f.count.Caption(), "100");
+        QVERIFY(!f.form.timer("Clock").Enabled());
+        QVERIFY(!f.form.timer("Referee").Enabled());
+        QCOMPARE(f.dueMs(), -1LL);
+    }
+
+    // A timer of interval 0 ticks as fast as a millisecond allows: a
+    // wake-up 5 ms late gives it five ticks, and fire() returns.
+    void intervalZeroTicksOnceAMillisecond()
+    {
+        Fixture f;
+        f.form.timer("Clock").setEnabled(false);
+        f.host.now = 10ms;
+        f.form.timer("Fastest").setEnabled(true);
+        QCOMPARE(f.dueMs(), 11LL);
+        QCOMPARE(f.fireAt(15ms), 5);
+        QCOMPARE(f.fastest, 5);
+        QCOMPARE(f.dueMs(), 16LL);
     }
 
     // Made-up ticks of several timers come as they fell due; timers due at
@@ -124,6 +187,23 @@ private slots:
         const std::vector<std::string> expected{"Half", "Clock", "Half", "Half", "Clock", "Half"};
         QCOMPARE(f.ticks, expected);
         QCOMPARE(f.dueMs(), 2000LL);
+    }
+
+    // A timer started by a made-up tick is due one interval after that
+    // tick was due, not after the late wake-up, and its ticks take their
+    // places among those still to be made up.
+    void timerStartedByALateTickKeepsItsPlace()
+    {
+        Fixture f;
+        f.form.timer("Clock").handler = [&] {
+            f.ticks.push_back("Clock");
+            f.count.setCaption(std::to_string(++f.clock));
+            f.form.timer("Half").setEnabled(true);
+        };
+        QCOMPARE(f.fireAt(2000ms), 5);
+        const std::vector<std::string> expected{"Clock", "Half", "Clock", "Half", "Half"};
+        QCOMPARE(f.ticks, expected);
+        QCOMPARE(f.dueMs(), 2400LL);
     }
 
     // A timer stopped while late owes nothing; started again, it is due one
@@ -166,10 +246,15 @@ private slots:
                 rt::messageBox("wait");
         };
         int whileOpen = -1;
-        f.host.whileBoxOpen = [&] { whileOpen = f.fireAt(4900ms); };
+        int countShownUnderTheBox = -1;
+        f.host.whileBoxOpen = [&] {
+            countShownUnderTheBox = f.host.changes["Count"];
+            whileOpen = f.fireAt(4900ms);
+        };
         QCOMPARE(f.fireAt(800ms), 1);
         QCOMPARE(f.host.boxes.size(), size_t{1});
         QCOMPARE(whileOpen, 0);
+        QCOMPARE(countShownUnderTheBox, 1); // the box opens over the tick's change
         QCOMPARE(f.dueMs(), 5600LL);
         QCOMPARE(f.fireAt(5599ms), 0);
         QCOMPARE(f.fireAt(5600ms), 1);

@@ -205,6 +205,7 @@ bool Form::deliver(const std::function<void()>& handler)
     } catch (const ProgramEnd&) {
         end(0);
     } catch (const RuntimeError& error) {
+        reportHeldChanges();
         if (host_)
             host_->errorReported(static_cast<int>(error.number), error.description);
         end(kRuntimeErrorStatus);
@@ -303,8 +304,32 @@ void Form::end(int status)
 void Form::changed(Control& control)
 {
     markChanged();
-    if (host_ && !ended_)
+    if (!host_ || ended_)
+        return;
+    if (holding_ == 0) {
         host_->controlChanged(control);
+    } else if (!control.changeHeld_) {
+        control.changeHeld_ = true;
+        held_.push_back(&control);
+    }
+}
+
+void Form::reportHeldChanges()
+{
+    // A report may run a host's event loop; a change made meanwhile is held anew.
+    std::vector<Control*> held;
+    held.swap(held_);
+    for (Control* c : held) {
+        c->changeHeld_ = false;
+        if (host_ && !ended_)
+            host_->controlChanged(*c);
+    }
+}
+
+void Form::releaseChanges()
+{
+    if (holding_ > 0 && --holding_ == 0)
+        reportHeldChanges();
 }
 
 void messageBox(std::string_view text)
@@ -313,6 +338,7 @@ void messageBox(std::string_view text)
     if (!form)
         return;
     form->markChanged(); // the player saw it, and the box may have let time pass
+    form->reportHeldChanges(); // the box opens over what the handlers have done so far
     if (form->host())
         form->host()->messageBox(text);
 }

@@ -143,6 +143,10 @@ protected:
     Form& form_;
     const ControlDesign& design_;
     bool visible_;
+
+private:
+    friend class Form;
+    bool changeHeld_ = false; // changed while the form holds changes back
 };
 
 class Label : public Control {
@@ -283,6 +287,14 @@ public:
     // property (drew a random number, showed a box): the form has changed.
     void markChanged();
 
+    // While held, the host hears of each changed control once, when the
+    // hold ends or before a message box opens, not at every change: ticks
+    // made up after a hold-up repaint once, not once a tick.
+    void holdChanges() { ++holding_; }
+    void releaseChanges();
+    // Tells the host now of the changes held so far; the hold goes on.
+    void reportHeldChanges();
+
 private:
     friend class Control;
     friend class Label;
@@ -306,6 +318,8 @@ private:
     bool pressed_ = false;
     Control* pressTarget_ = nullptr;
     bool changed_ = false; // by the handler now running
+    int holding_ = 0;
+    std::vector<Control*> held_; // changed while holding, in the order of their first change
 };
 
 // ---------------------------------------------------------------- services

@@ -17,21 +17,16 @@ public:
     // A monotonic clock's reading, from an epoch of the host's choosing.
     using Time = std::chrono::nanoseconds;
 
-    // Missed time made up tick by tick, at most. A delay the size of a
-    // busy moment, a flood of input or a process stopped and continued
-    // leaves the clock where an undisturbed game would have it; a machine
-    // that slept for hours should not come back to hours of ticks in a
-    // burst, so a timer held up longer than this ticks once and starts
-    // afresh from then, the missed time dropped.
-    static constexpr std::chrono::milliseconds kMaxCatchUp{60'000};
-
     explicit TimerSchedule(Form& form);
 
     // After the load event: the timers running then are due one interval
     // from now. Until this, nothing is due.
     void start(Time now);
     // The host's Host::timerChanged: a timer that starts is due one interval
-    // from now; one that stops or sleeps has no due time.
+    // from now; one that stops or sleeps has no due time. While fire()
+    // delivers a tick, "now" is that tick's due time, whatever the host
+    // says, so that a timer one tick starts keeps its place among the
+    // ticks still to be made up.
     void timerChanged(Timer& timer, Time now);
 
     // The earliest due time, or none when no timer runs (all disabled,
@@ -39,17 +34,28 @@ public:
     // already past means at once.
     std::optional<Time> nextDue() const;
 
+    // Whether fire() is delivering ticks: a host arms its wake-up once it
+    // returns, not at each timer a tick starts or stops.
+    bool firing() const { return firing_.has_value(); }
+
     // Delivers every tick due by `now` as its own Form::tick, the earliest
-    // first (timers due at once in the order of the design). Each tick is
-    // due one interval after the last was due, so a late one leaves the
-    // next where it was and the timer catches up, and handlers that take
-    // time do not make the clock drift. Returns the ticks delivered.
+    // first (timers due at once in the order of the design), however late
+    // the wake-up: after any hold-up (a busy machine, the process stopped,
+    // a frozen page) the clock reads the time since it started. Each tick
+    // is due one interval after the last was due, so a late one leaves the
+    // next where it was, and handlers that take time do not make the clock
+    // drift. Returns the ticks delivered.
+    //
+    // Hours of missed time cost little: a timer whose tick changes nothing
+    // sleeps (see Form) and owes no further tick, so only timers that
+    // change the form at every tick are made up one by one, and the form
+    // tells the host of each changed control once, after the last tick.
     //
     // While a handler waits on a message box the Form takes no tick: ticks
     // that fall due then are skipped, not held. The box stops the game as
     // a pause does; the player cannot shoot meanwhile, and a box left open
     // for a while must not come back to a burst of the clock.
-    int fire(Time now);
+    long long fire(Time now);
 
 private:
     struct Slot {
@@ -62,6 +68,14 @@ private:
     Form& form_;
     std::vector<Slot> slots_;
     bool started_ = false;
+    std::optional<Time> firing_; // the due time of the tick being delivered
 };
+
+// For tests only. When SKEETRA_TEST_CLOCK_FILE names a file, a desktop
+// host adds the whole number of milliseconds written in it (none while it
+// is missing) to its monotonic clock, read afresh at every reading: a test
+// can so make a hold-up last longer than it waited, or a wake-up come
+// before the clock says anything is due.
+TimerSchedule::Time testClockOffset();
 
 } // namespace rt

@@ -126,6 +126,10 @@ public:
         return launch();
     }
 
+    // The game's monotonic clock runs ahead by the milliseconds written in
+    // this file, read at every reading (SKEETRA_TEST_CLOCK_FILE); call before launch().
+    void setTestClockFile(const QString& path) { extraEnv_.insert(QStringLiteral("SKEETRA_TEST_CLOCK_FILE"), path); }
+
     // Starts the game and waits until its window is up and painted. Under
     // Wine the run's screen may set the dots per inch (SKEETRA_E2E_LOGPIXELS),
     // as the Qt runs' QT_SCALE_FACTOR does.

@@ -1,6 +1,7 @@
 // The Win32 host's own rules, run under Wine (or on Windows): how a label
 // breaks its caption into lines, the exit status of a program that a
-// runtime error ends, and the clock's ticks amid a flood of clicks. A plain program: the Windows build has no Qt.
+// runtime error ends, the clock's ticks amid a flood of clicks, and after
+// a wake-up that came early. A plain program: the Windows build has no Qt.
 #include "caption_lines.h"
 #include "form1_design.h"
 #include "win32_host.h"
@@ -215,6 +216,59 @@ void ticksInterleaveWithAFloodAndShowAtOnce()
               std::to_string(ticksSeen));
 }
 
+// The waitable timer can fire before the clock the host reads says a tick
+// is due (Windows may round its wait to the system tick; here the test
+// turns the host's clock back 300 ms through SKEETRA_TEST_CLOCK_FILE while
+// a wake-up is set). The host then sets it again: the clock goes on
+// ticking with no message to wake the loop, not frozen until the next one.
+void earlyWakeUpIsSetAgain()
+{
+    static constexpr rt::ControlDesign controls[] = {
+        {.name = "Clock", .kind = rt::ControlKind::Timer, .visible = false, .interval = 100, .enabled = true},
+        {.name = "Time", .kind = rt::ControlKind::Label, .place = {0, 0, 1500, 300}, .caption = "0"},
+    };
+    static constexpr rt::FormDesign design{
+        .name = "Test", .appTitle = "Skeetra test", .caption = "Skeetra early wake-up", .client = {0, 0, 3000, 3000},
+        .controls = controls};
+    char dir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, dir);
+    const std::string path = std::string(dir) + "skeetra-clock-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    auto setClock = [&](int ms) {
+        if (FILE* file = std::fopen(path.c_str(), "w")) {
+            std::fprintf(file, "%d\n", ms);
+            std::fclose(file);
+        }
+    };
+    setClock(0);
+    _putenv_s("SKEETRA_TEST_CLOCK_FILE", path.c_str());
+
+    rt::Form form(design);
+    std::atomic<int> ticks = 0;
+    form.timer("Clock").handler = [&] { form.label("Time").setCaption(std::to_string(++ticks)); };
+    rt::win32::FormWindow window(form);
+    form.load();
+    // Not shown: no message of the screen's can wake the loop. The ticks
+    // are counted before the closing message, which would wake a frozen
+    // loop and let it make up the time it missed.
+    int atTurn = 0, aSecondOn = 0;
+    std::thread turnBack([&] {
+        Sleep(550);
+        setClock(-300);
+        atTurn = ticks;
+        Sleep(1000);
+        aSecondOn = ticks;
+        PostMessageW(window.handle(), WM_CLOSE, 0, 0);
+    });
+    window.startTimers();
+    window.run();
+    turnBack.join();
+    _putenv_s("SKEETRA_TEST_CLOCK_FILE", "");
+    std::remove(path.c_str());
+    // The clock counts 0.7 s of that second: seven ticks.
+    check(aSecondOn - atTurn >= 3, "the clock ticks on after a wake-up came early: " + std::to_string(aSecondOn - atTurn) +
+                                       " ticks in the second after it, from " + std::to_string(atTurn));
+}
+
 } // namespace
 
 int main()
@@ -224,6 +278,7 @@ int main()
     designCaptionsBreakAsDesigned();
     runtimeErrorEndsWithStatusOne();
     ticksInterleaveWithAFloodAndShowAtOnce();
+    earlyWakeUpIsSetAgain();
     std::printf("%d failed\n", g_failures);
     std::fflush(stdout);
     return g_failures == 0 ? 0 : 1;

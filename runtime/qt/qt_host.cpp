@@ -141,7 +141,7 @@ namespace {
 
 TimerSchedule::Time monotonicNow()
 {
-    return std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::steady_clock::now().time_since_epoch() + testClockOffset();
 }
 
 } // namespace

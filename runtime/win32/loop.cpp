@@ -37,7 +37,8 @@ TimerSchedule::Time FormWindow::now() const
     // Seconds and the remainder apart, so that the product cannot overflow.
     const long long seconds = counter.QuadPart / ticksPerSecond_;
     const long long rest = counter.QuadPart % ticksPerSecond_;
-    return std::chrono::seconds(seconds) + std::chrono::nanoseconds(rest * 1'000'000'000 / ticksPerSecond_);
+    return std::chrono::seconds(seconds) + std::chrono::nanoseconds(rest * 1'000'000'000 / ticksPerSecond_) +
+           testClockOffset();
 }
 
 // The waitable timer only wakes the loop; whether a tick is due is the
