@@ -378,6 +378,10 @@ void BadDisplay::badDisplayEndsWithOneLine_data()
                              << kNoDisplayStatus << "colour depth";
     QTest::newRow("depth 16 plays") << 16 << QStringList{} << QStringList{} << Phase::Waiting << Blow::DestroyWindow
                                     << 0 << "";
+    // The shallowest display the game takes: it opens, and its clicks count
+    // up to the loss box.
+    QTest::newRow("depth 15 plays") << 15 << QStringList{} << QStringList{} << Phase::LossBox << Blow::DestroyBox
+                                    << 0 << "";
 
     const QString lost = QStringLiteral("connection to display");
     QTest::newRow("server dies in play") << 24 << QStringList{} << QStringList{} << Phase::Playing

@@ -18,7 +18,11 @@
 #include <QTimer>
 #include <QWindow>
 #include <private/qwindow_p.h>
+#include <qpa/qplatformnativeinterface.h>
 #include <qpa/qplatformscreen.h>
+#include <qpa/qplatformwindow.h>
+
+#include <wayland-client-core.h>
 
 #include <algorithm>
 #include <chrono>
@@ -137,6 +141,30 @@ Pictures decodePictures(const FormDesign& design)
     return pictures;
 }
 
+void tellWholeSizeLimits(QWindow* window)
+{
+    if (!window || !window->handle() || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    if (window->minimumSize() != window->maximumSize())
+        return;
+    auto* toplevel = static_cast<wl_proxy*>(
+        QGuiApplication::platformNativeInterface()->nativeResourceForWindow("xdg_toplevel", window));
+    if (!toplevel)
+        return;
+    // In the compositor's units, as Qt's own window geometry is given.
+    const QPlatformWindow* platform = window->handle();
+    const QSize whole = platform->geometry().size().grownBy(platform->frameMargins());
+    // xdg_toplevel's set_max_size and set_min_size; they take effect with
+    // the surface's next commit, which for a window being shown is its first
+    // picture.
+    constexpr uint32_t kSetMaxSize = 7;
+    constexpr uint32_t kSetMinSize = 8;
+    for (const uint32_t request : {kSetMaxSize, kSetMinSize})
+        wl_proxy_marshal_flags(toplevel, request, nullptr, wl_proxy_get_version(toplevel), 0, whole.width(),
+                               whole.height());
+    window->requestUpdate();
+}
+
 namespace {
 
 TimerSchedule::Time monotonicNow()
@@ -206,6 +234,8 @@ void FormWindow::updateScale()
     // divide evenly, the last device row or column shows the background.
     auto logical = [&](int pixels) { return static_cast<int>(std::ceil(pixels * scale / ratio - 1e-9)); };
     setFixedSize(logical(form_.clientWidth()), logical(form_.clientHeight()));
+    if (isVisible())
+        tellWholeSizeLimits(windowHandle());
     updatePointer();
     update();
 }
@@ -248,6 +278,13 @@ void FormWindow::updatePointer()
                                : pointer.scaled(pointer.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     dense.setDevicePixelRatio(native);
     setCursor(QCursor(dense, d.mouseHotX * scale / native, d.mouseHotY * scale / native));
+}
+
+void FormWindow::setVisible(bool visible)
+{
+    QWidget::setVisible(visible);
+    if (visible)
+        tellWholeSizeLimits(windowHandle());
 }
 
 bool FormWindow::event(QEvent* event)
@@ -399,6 +436,7 @@ void FormWindow::waitOnBox(QMessageBox& box)
     connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
+    tellWholeSizeLimits(box.windowHandle());
     if (QWindow* game = windowHandle())
         qt_window_private(game)->blockedByModalWindow = false;
     box.activateWindow();

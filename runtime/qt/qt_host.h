@@ -22,6 +22,7 @@
 class QEventLoop;
 class QMessageBox;
 class QScreen;
+class QWindow;
 class QTimer;
 
 namespace rt {
@@ -47,6 +48,15 @@ QStringList labelLines(const QFont& font, int width, const QString& text);
 using Pictures = std::map<std::string_view, QImage>;
 Pictures decodePictures(const FormDesign& design);
 
+// Qt 6.4's Wayland platform gives the compositor a window's fixed size
+// without the title bar and borders it draws itself, though the window it
+// shows has them: a smaller maximum than the window. A compositor that keeps
+// to the limits (mutter) then holds the window's placement back until the
+// window shrinks, which it never does, and places it at the next event, the
+// player's first click, moving it from under the pointer. This tells the
+// compositor the whole window's size instead; elsewhere it does nothing.
+void tellWholeSizeLimits(QWindow* window);
+
 class FormWindow : public QWidget, public Host {
     Q_OBJECT
 public:
@@ -59,6 +69,7 @@ public:
     void setQuitOnEnd(bool quit) { quitOnEnd_ = quit; }
     // Starts the timers the design enables; call after the load event.
     void startTimers();
+    void setVisible(bool visible) override;
 
     void controlChanged(Control& control) override;
     void timerChanged(Timer& timer) override;
