@@ -1,5 +1,8 @@
-// The X server, weston's scene graph and the processes that read them.
+// The X server, weston's scene graph, the screen as mutter and KWin show
+// it, and the processes that read them.
 #include "display.h"
+
+#include "pixels.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -9,12 +12,26 @@
 #include <QScreen>
 #include <QTest>
 
+#include <vector>
+
 namespace e2e {
 
 bool underWine() { return !qEnvironmentVariableIsEmpty("SKEETRA_WINE_EXE"); }
 
-bool onWayland() { return qEnvironmentVariable("SKEETRA_E2E_PLATFORM") == QLatin1String("wayland"); }
-int outputScale() { return qEnvironmentVariableIsSet("SKEETRA_WESTON_SCALE") ? qEnvironmentVariableIntValue("SKEETRA_WESTON_SCALE") : 1; }
+QString platform()
+{
+    const QString named = qEnvironmentVariable("SKEETRA_E2E_PLATFORM");
+    if (!named.isEmpty())
+        return named;
+    return underWine() ? QStringLiteral("wine") : QStringLiteral("linux");
+}
+
+bool onWayland() { return platform() == QLatin1String("wayland"); }
+bool onCompositor() { return platform() != QLatin1String("linux") && platform() != QLatin1String("wine"); }
+bool onXWayland() { return platform().endsWith(QLatin1String("-xwayland")); }
+bool bySight() { return platform() == QLatin1String("mutter") || platform() == QLatin1String("kwin"); }
+bool pointerInScreenshots() { return onCompositor() && !platform().startsWith(QLatin1String("kwin")); }
+int outputScale() { return qEnvironmentVariableIsSet("SKEETRA_OUTPUT_SCALE") ? qEnvironmentVariableIntValue("SKEETRA_OUTPUT_SCALE") : 1; }
 
 QString requiredEnv(const char* name)
 {
@@ -35,6 +52,39 @@ Run run(const QString& program, const QStringList& args)
         return {-1, {}};
     }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+Run runOnGameDisplay(const QString& program, const QStringList& args)
+{
+    if (!onXWayland())
+        return run(program, args);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), requiredEnv("SKEETRA_GAME_DISPLAY"));
+    if (qEnvironmentVariableIsEmpty("SKEETRA_GAME_XAUTHORITY"))
+        env.remove(QStringLiteral("XAUTHORITY"));
+    else
+        env.insert(QStringLiteral("XAUTHORITY"), qEnvironmentVariable("SKEETRA_GAME_XAUTHORITY"));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    if (!p.waitForFinished(kWaitMs)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+QString westonPointer()
+{
+    if (platform() != QLatin1String("wayland") && platform() != QLatin1String("weston-xwayland"))
+        return {};
+    const QStringList lines = run(QStringLiteral("weston-debug"), {"scene-graph"}).output.split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].contains(QLatin1String("role wl_pointer-cursor")))
+            return QStringLiteral("weston's pointer image: %1").arg(lines[i + 1].trimmed());
+    return QStringLiteral("weston shows no pointer");
 }
 
 // The compositor's windows, read from its scene graph (weston --debug).
@@ -86,17 +136,104 @@ QStringList visibleWindows(const QString& nameRegex)
                 ids << w.id;
         return ids;
     }
-    const Run r = run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", nameRegex});
+    if (bySight()) {
+        if (QRegularExpression(nameRegex).match(QStringLiteral("Skeetra")).hasMatch())
+            return QStringList(boxesOnScreen().size(), QStringLiteral("box"));
+        return facadeOnScreen() ? QStringList{QStringLiteral("game")} : QStringList{};
+    }
+    const Run r = runOnGameDisplay(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", nameRegex});
     return r.exitCode == 0 ? r.output.split('\n', Qt::SkipEmptyParts) : QStringList{};
 }
 
-QString windowTitle(const QString& id)
+std::optional<QString> windowTitle(const QString& id)
 {
     if (onWayland()) {
         const std::optional<WaylandWindow> w = waylandWindow(id);
         return w ? w->title : QString();
     }
-    return run(QStringLiteral("xdotool"), {"getwindowname", id}).output.trimmed();
+    if (bySight())
+        return {};
+    return runOnGameDisplay(QStringLiteral("xdotool"), {"getwindowname", id}).output.trimmed();
+}
+
+std::optional<QRect> facadeOnScreen()
+{
+    static const QImage facade = picture("facade.gif").convertToFormat(QImage::Format_RGB32);
+    constexpr int kWidth = 434, kHeight = 475; // the client area, design pixels
+    constexpr int kFirstRow = 180, kRows = 20;  // a band where no control lies
+    const QImage shot = screen(screenGeometry());
+    for (int s = 1; s <= 2; ++s) {
+        for (int y = 0; y + kHeight * s <= shot.height(); ++y) {
+            const int row = y + kFirstRow * s;
+            const auto* line = reinterpret_cast<const QRgb*>(shot.constScanLine(row));
+            const auto* want = reinterpret_cast<const QRgb*>(facade.constScanLine(kFirstRow));
+            for (int x = 0; x + kWidth * s <= shot.width(); ++x) {
+                int i = 0;
+                while (i < kWidth && line[x + i * s] == want[i])
+                    ++i;
+                if (i < kWidth)
+                    continue;
+                bool whole = true;
+                for (int r = 1; r < kRows && whole; ++r) {
+                    const auto* shown = reinterpret_cast<const QRgb*>(shot.constScanLine(y + (kFirstRow + r) * s));
+                    const auto* drawn = reinterpret_cast<const QRgb*>(facade.constScanLine(kFirstRow + r));
+                    for (int j = 0; j < kWidth && whole; ++j)
+                        whole = shown[x + j * s] == drawn[j];
+                }
+                if (whole)
+                    return QRect(x, y, kWidth * s, kHeight * s);
+            }
+        }
+    }
+    return {};
+}
+
+QList<QRect> boxesOnScreen()
+{
+    // Qt's dialog ground, which neither the window picture nor a desktop's
+    // background shows: a box is a patch of it, mostly filled. Qt draws
+    // the game's frame in it too (a title bar of 29 design pixels, borders
+    // of 3), which a box placed right beside it would touch: it is left out.
+    constexpr QRgb kGround = qRgb(239, 239, 239);
+    const int k = outputScale();
+    const std::optional<QRect> game = facadeOnScreen();
+    const QRect frame = game ? game->adjusted(-3 * k, -29 * k, 3 * k, 3 * k) : QRect();
+    const QImage shot = screen(screenGeometry());
+    const int w = shot.width(), h = shot.height();
+    auto ground = [&](int x, int y) {
+        if (game && frame.contains(x, y) && !game->contains(x, y))
+            return false;
+        return (reinterpret_cast<const QRgb*>(shot.constScanLine(y))[x] | 0xff000000) == kGround;
+    };
+    std::vector<bool> seen(size_t(w) * h);
+    std::vector<QPoint> stack;
+    QList<QRect> boxes;
+    for (int y0 = 0; y0 < h; ++y0) {
+        for (int x0 = 0; x0 < w; ++x0) {
+            if (seen[size_t(y0) * w + x0] || !ground(x0, y0))
+                continue;
+            QRect box(x0, y0, 1, 1);
+            qint64 area = 0;
+            stack.assign(1, QPoint(x0, y0));
+            seen[size_t(y0) * w + x0] = true;
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                ++area;
+                box = box.united(QRect(p, QSize(1, 1)));
+                for (const QPoint& n : {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
+                    if (n.x() < 0 || n.y() < 0 || n.x() >= w || n.y() >= h || seen[size_t(n.y()) * w + n.x()] ||
+                        !ground(n.x(), n.y()))
+                        continue;
+                    seen[size_t(n.y()) * w + n.x()] = true;
+                    stack.push_back(n);
+                }
+            }
+            if (box.width() >= 150 * k && box.height() >= 50 * k && area * 2 >= qint64(box.width()) * box.height())
+                boxes << box;
+        }
+    }
+    return boxes;
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)

@@ -113,7 +113,7 @@ public:
             process_.waitForFinished();
         }
         if (QTest::currentTestFailed())
-            qWarning("the game's error output:\n%s", process_.readAllStandardError().constData());
+            qWarning("the game's error output:\n%s", (error_output_ + process_.readAllStandardError()).constData());
     }
 
     // Starts the game on a display set to 200 %: Wine's LogPixels 192, or
@@ -130,10 +130,14 @@ public:
     // this file, read at every reading (SKEETRA_TEST_CLOCK_FILE); call before launch().
     void setTestClockFile(const QString& path) { extraEnv_.insert(QStringLiteral("SKEETRA_TEST_CLOCK_FILE"), path); }
 
+    // How long launch() waits: until the window has settled, or only until
+    // it is first drawn whole, as a player sees it who clicks at once.
+    enum class Until { Settled, FirstDrawn };
+
     // Starts the game and waits until its window is up and painted. Under
     // Wine the run's screen may set the dots per inch (SKEETRA_E2E_LOGPIXELS),
     // as the Qt runs' QT_SCALE_FACTOR does.
-    bool launch()
+    bool launch(Until until = Until::Settled)
     {
         if (underWine() && qEnvironmentVariableIsSet("SKEETRA_E2E_LOGPIXELS") &&
             !setLogPixels(qEnvironmentVariableIntValue("SKEETRA_E2E_LOGPIXELS")))
@@ -142,8 +146,15 @@ public:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("XDG_SESSION_TYPE"));
         // On Wayland with no X display to fall back on: the game plays
-        // there or not at all.
-        env.remove(onWayland() ? QStringLiteral("DISPLAY") : QStringLiteral("WAYLAND_DISPLAY"));
+        // there or not at all. On a compositor's XWayland as with no Qt
+        // Wayland platform: there alone.
+        if (onXWayland()) {
+            env.insert(QStringLiteral("DISPLAY"), requiredEnv("SKEETRA_GAME_DISPLAY"));
+            env.insert(QStringLiteral("XAUTHORITY"), qEnvironmentVariable("SKEETRA_GAME_XAUTHORITY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        } else {
+            env.remove(onCompositor() ? QStringLiteral("DISPLAY") : QStringLiteral("WAYLAND_DISPLAY"));
+        }
         // Settings of the screen the run plays on, as NAME=value;...
         for (const QString& setting : qEnvironmentVariable("SKEETRA_E2E_GAME_ENV").split(';', Qt::SkipEmptyParts))
             env.insert(setting.section('=', 0, 0), setting.section('=', 1));
@@ -156,7 +167,7 @@ public:
         if (!waitUntil([this] { return !running() || visibleWindows(mainTitle()).size() == 1; }) || !running())
             return fail("the game window did not appear");
         window_ = visibleWindows(mainTitle()).value(0);
-        if (onWayland() && !moveTo({0, screenGeometry().bottom()}))
+        if (onCompositor() && !moveTo({0, screenGeometry().bottom()}))
             return false;
         // Painted: the ammunition shows text, and two grabs in a row agree,
         // in the same place. (Where Qt learns the size of the title bar only
@@ -167,8 +178,8 @@ public:
             if (!readGeometry())
                 return false;
             const QImage now = grab();
-            const bool settled = !uniform(region(now, places().ammunition)) && now == previous && geometry_ == place &&
-                                 showsTheFacade(now);
+            const bool drawn = !uniform(region(now, places().ammunition)) && showsTheFacade(now);
+            const bool settled = drawn && (until == Until::FirstDrawn || (now == previous && geometry_ == place));
             previous = now;
             place = geometry_;
             return settled;
@@ -246,7 +257,7 @@ public:
                  << QString::number(geometry_.y() + p.y() * scale() + scale() / 2)
                  << "mousedown" << "1" << "mouseup" << "1";
         // A compositor draws its pointer into the screen that is read.
-        if (onWayland())
+        if (onCompositor())
             args << "mousemove" << "0" << QString::number(screenGeometry().bottom());
         return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
     }
@@ -259,7 +270,7 @@ public:
         if (!click(p))
             return false;
         return waitUntil([&] { return grab(places().ammunition) != before; }, timeoutMs) ||
-               fail("the ammunition did not change after a shot");
+               unanswered("the ammunition did not change after a shot");
     }
 
     // Waits until exactly one target is shown and stays so for two grabs.
@@ -325,7 +336,16 @@ public:
         const bool started =
             waitUntil([&] { return grab(places().instructions) != region(facade_, places().instructions); });
         startSeenMs_ = playClock_.elapsed(); // nor after this
-        return started || fail("the start sign did not start play");
+        // A compositor that moves the window after the player aimed (at
+        // the first click, say) sends that click elsewhere, and every
+        // later one would miss the places read here.
+        if (onCompositor()) {
+            const QRect now = placeNow();
+            if (now != geometry_)
+                return fail(QStringLiteral("the window moved from %1, %2 to %3, %4 at the start click")
+                                .arg(geometry_.x()).arg(geometry_.y()).arg(now.x()).arg(now.y()));
+        }
+        return started || unanswered("the start sign did not start play");
     }
     // Milliseconds since the start click was sent.
     qint64 playMs() const { return playClock_.elapsed(); }
@@ -372,7 +392,7 @@ public:
     std::optional<QString> lossBox()
     {
         if (!waitUntil([] { return !visibleWindows(boxTitle()).isEmpty(); })) {
-            fail("no loss box appeared");
+            unanswered("no loss box appeared");
             return {};
         }
         const QStringList boxes = visibleWindows(boxTitle());
@@ -393,10 +413,32 @@ public:
     }
     bool resume() { return ::kill(static_cast<pid_t>(process_.processId()), SIGCONT) == 0 || fail("cannot continue the game"); }
 
-    // As a player closes it: on Wayland with the close button of the title
-    // bar Qt draws there.
+    // As a player closes it: on Wayland with the close button of its title
+    // bar, which Qt draws there (weston, mutter) or the compositor (KWin).
     bool closeWindow(const QString& id)
     {
+        if (bySight()) {
+            // Qt's title bar is 29 design pixels high over a border of 3;
+            // KWin's Breeze bar lies right above the client area.
+            const int k = outputScale();
+            const bool kwin = platform() == QLatin1String("kwin");
+            QPoint button;
+            if (id == QLatin1String("game")) {
+                button = geometry_.topRight() + (kwin ? QPoint(-17, -19) : QPoint(-14, -15)) * k;
+            } else {
+                const QList<QRect> boxes = boxesOnScreen();
+                if (boxes.size() != 1)
+                    return fail(QStringLiteral("%1 boxes shown, to close one").arg(boxes.size()));
+                // KWin's box: its client area; Qt's: its whole frame, title bar and all.
+                button = boxes.front().topRight() + (kwin ? QPoint(-17, -19) : QPoint(-17, 14)) * k;
+            }
+            return (moveTo(button) && run(QStringLiteral("xdotool"), {"click", "1"}).exitCode == 0) ||
+                   fail("cannot close window " + id);
+        }
+        if (onXWayland()) {
+            return runOnGameDisplay(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 ||
+                   fail("cannot close window " + id);
+        }
         if (onWayland()) {
             // Where the window stays: a button clicked beside the close
             // button would minimise or maximise it instead.
@@ -422,18 +464,19 @@ public:
     // crosshair again, which only the game can give it.
     bool answers(const QString& id)
     {
-        if (onWayland()) {
+        if (onWayland() || bySight()) {
             // Beside the right edge, clear of the targets above and below.
             const QPoint bare = places().barePoints[0];
             return waitUntil([&] { return crosshairCentre(bare, 20).has_value(); });
         }
-        return run(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
+        return runOnGameDisplay(requiredEnv("X11_WINDOW"), {"ping", id, QString::number(kWaitMs)}).exitCode == 0;
     }
 
     bool pressKey(const QString& id, const QString& key)
     {
-        // Weston gives a new window the keyboard.
-        if (onWayland())
+        // A compositor gives the keyboard to the window it chooses, as a
+        // player finds it: a box that opens takes it, or the key is lost.
+        if (onCompositor())
             return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", key}).exitCode == 0 ||
                    fail("cannot press " + key);
         return run(QStringLiteral("xdotool"), {"windowfocus", "--sync", id, "key", "--clearmodifiers", key})
@@ -463,9 +506,9 @@ public:
     {
         const int s = scale();
         const QPoint at = geometry_.topLeft() + clientPoint * s;
-        if (!onWayland()) {
+        if (!pointerInScreenshots()) {
             // The X server draws the pointer where no screenshot sees it; it
-            // tells what it draws, and where.
+            // tells what it draws, and where (KWin sets its cursor there too).
             if (!moveTo(at))
                 return {};
             std::optional<Crossing> centre;
@@ -541,6 +584,22 @@ public:
         return process_.exitCode();
     }
 
+    // Where the window is now, read again; empty when it shows nowhere.
+    QRect placeNow()
+    {
+        const QRect known = geometry_;
+        const QRect now = readGeometry() ? geometry_ : QRect();
+        geometry_ = known;
+        return now;
+    }
+
+    // The game's error output, in lines, once it has ended.
+    QStringList errorLines()
+    {
+        error_output_ += process_.readAllStandardError();
+        return QString::fromUtf8(error_output_).split('\n', Qt::SkipEmptyParts);
+    }
+
     // Whether the game ended promptly (see exitStatus) with that status.
     bool endedWithStatus(int expected)
     {
@@ -576,9 +635,20 @@ private:
             error_ = message;
         return false;
     }
+    // A click the game did not answer: with where weston's pointer was.
+    bool unanswered(const QString& message)
+    {
+        const QString pointer = westonPointer();
+        return fail(pointer.isEmpty() ? message : QStringLiteral("%1 (%2)").arg(message, pointer));
+    }
 
     bool readGeometry()
     {
+        if (bySight()) {
+            const std::optional<QRect> shown = facadeOnScreen();
+            geometry_ = shown.value_or(QRect());
+            return shown.has_value();
+        }
         if (onWayland()) {
             // Qt rounds the opaque part outwards on a scaled window. Until
             // Qt has put its title bar on, the content sits where the title
@@ -588,6 +658,22 @@ private:
                 return false;
             geometry_ = QRect(w->opaque.topLeft(), places().clientSize * std::max(1, qRound(w->opaque.width() / double(places().clientSize.width()))));
             return true;
+        }
+        if (onXWayland()) {
+            // XWayland's root lies at the top left of the compositor's
+            // output, which fills the X screen. The compositor frames the
+            // window, and xdotool adds the frame's offset twice: xwininfo
+            // reads the client area's own place.
+            const Run r = runOnGameDisplay(QStringLiteral("xwininfo"), {"-id", window_});
+            int values[4] = {-1, -1, -1, -1};
+            const char* keys[4] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"};
+            for (const QString& line : r.output.split('\n')) {
+                for (int i = 0; i < 4; ++i)
+                    if (line.trimmed().startsWith(QLatin1String(keys[i])))
+                        values[i] = line.section(':', 1).trimmed().toInt();
+            }
+            geometry_ = QRect(values[0], values[1], values[2], values[3]);
+            return r.exitCode == 0 && values[2] > 0 && values[3] > 0;
         }
         const Run r = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window_});
         int values[4] = {-1, -1, -1, -1};
@@ -602,6 +688,7 @@ private:
     }
 
     QProcess process_;
+    QByteArray error_output_;
     QProcessEnvironment extraEnv_;
     QString window_;
     QRect geometry_;

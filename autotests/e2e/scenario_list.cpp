@@ -1,5 +1,6 @@
 // Reads scenarios.txt: one scenario a line with the platforms that play it,
-// and below it, indented after "- ", the rows it is played with.
+// and below it, indented after "- ", the rows it is played with, each with
+// the platforms that play it when not all the scenario's.
 #include "scenario_list.h"
 
 #include "display.h"
@@ -26,7 +27,11 @@ QList<ListedScenario> read()
         if (const QRegularExpressionMatch m = row.match(line); m.hasMatch()) {
             if (list.isEmpty())
                 qFatal("the scenario list has a row before any scenario");
-            list.back().rows << m.captured(1).trimmed();
+            // A row may name the platforms that play it, after a '|'.
+            const QString row = m.captured(1);
+            list.back().rows << row.section('|', 0, 0).trimmed();
+            list.back().rowPlatforms << row.section('|', 1).split(QRegularExpression(QStringLiteral("\\s+")),
+                                                                  Qt::SkipEmptyParts);
             continue;
         }
         const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
@@ -35,7 +40,7 @@ QList<ListedScenario> read()
         QStringList platforms = words.mid(1);
         platforms.removeIf([](const QString& w) { return w.startsWith('-'); });
         if (!words.isEmpty())
-            list.append({words.front(), platforms, {}});
+            list.append({words.front(), platforms, {}, {}});
     }
     return list;
 }
@@ -56,20 +61,19 @@ const ListedScenario* listedScenario(const QString& name)
     return nullptr;
 }
 
-QString platformName()
-{
-    if (underWine())
-        return QStringLiteral("wine");
-    return onWayland() ? QStringLiteral("wayland") : QStringLiteral("linux");
-}
+QString platformName() { return platform(); }
 
 QString addListedRows(const QList<RowCase>& cases)
 {
     const QString scenario = QString::fromLatin1(QTest::currentTestFunction());
     const ListedScenario* listed = listedScenario(scenario);
-    const QStringList rows = listed ? listed->rows : QStringList{};
+    QStringList rows;
+    if (listed)
+        for (int i = 0; i < listed->rows.size(); ++i)
+            if (listed->rowPlayedOn(i, platformName()))
+                rows << listed->rows[i];
     for (const RowCase& c : cases)
-        if (!rows.contains(c.row))
+        if (!listed || !listed->rows.contains(c.row))
             return QStringLiteral("%1 has the row \"%2\", which scenarios.txt does not list").arg(scenario, c.row);
     for (const QString& row : rows) {
         const auto c = std::find_if(cases.begin(), cases.end(), [&](const RowCase& c) { return c.row == row; });

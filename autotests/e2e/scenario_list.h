@@ -14,10 +14,21 @@ namespace e2e {
 
 struct ListedScenario {
     QString name;
-    QStringList platforms; // empty: every platform
+    QStringList platforms; // empty: linux, wine, wayland and web
     QStringList rows;      // empty: played once, without rows
+    QList<QStringList> rowPlatforms; // for each row; empty: all the scenario's
 
-    bool playedOn(const QString& platform) const { return platforms.isEmpty() || platforms.contains(platform); }
+    bool playedOn(const QString& platform) const
+    {
+        return platforms.isEmpty() ? !kDesktops.contains(platform) : platforms.contains(platform);
+    }
+    bool rowPlayedOn(int row, const QString& platform) const
+    {
+        return rowPlatforms[row].isEmpty() ? playedOn(platform) : rowPlatforms[row].contains(platform);
+    }
+    // The desktops play only the scenarios that name them: the ones that
+    // depend on the desktop.
+    static inline const QStringList kDesktops{"weston-xwayland", "mutter", "mutter-xwayland", "kwin", "kwin-xwayland"};
 };
 
 // The list, read once from SKEETRA_SCENARIOS.

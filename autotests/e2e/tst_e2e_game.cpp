@@ -113,6 +113,8 @@ private slots:
     void exitCaptionEndsWithStatusZero_data();
     void exitCaptionEndsWithStatusZero();
     void crosshairMarksWhereTheShotLands();
+    void lostCompositorEndsWithOneLine_data();
+    void lostCompositorEndsWithOneLine();
 };
 
 void EndToEnd::initTestCase()
@@ -149,16 +151,31 @@ void EndToEnd::initTestCase()
 }
 
 
+// The window appears where it stays: the start sign, clicked where the
+// window was first drawn whole, starts play, and the window is still there.
+// A window that a compositor moves after its first frame would take the
+// click elsewhere, or as a miss.
 void EndToEnd::windowHasTitleSizeAndPlace()
 {
     Game game;
-    GAME_VERIFY(game, game.launch());
-    QCOMPARE(windowTitle(game.window()), QStringLiteral("Skeetra beta 0.01"));
-    // Wayland leaves the place of a window to the compositor.
-    if (onWayland())
-        QCOMPARE(game.geometry().size(), places().clientSize);
+    GAME_VERIFY(game, game.launch(Game::Until::FirstDrawn));
+    const QRect first = game.geometry();
+    GAME_VERIFY(game, game.start());
+    QTest::qWait(kQuietMs);
+    QCOMPARE(game.placeNow(), first);
+    QVERIFY2(region(game.grab(), places().ammunition) == region(game.facade(), places().ammunition),
+             "the start click cost a cartridge");
+
+    // mutter and KWin tell no other client a window's title; the other
+    // desktops read the one the game gave.
+    if (const std::optional<QString> title = windowTitle(game.window()))
+        QCOMPARE(*title, QStringLiteral("Skeetra beta 0.01"));
+    // Wayland leaves the place of a window to the compositor, as does a
+    // window manager.
+    if (onCompositor())
+        QCOMPARE(first.size(), places().clientSize);
     else
-        QCOMPARE(game.geometry(), FormDesign::table().client());
+        QCOMPARE(first, FormDesign::table().client());
     GAME_VERIFY(game, game.closeWindow(game.window()));
     GAME_VERIFY(game, game.endedWithStatus(0));
 }
@@ -719,6 +736,33 @@ void EndToEnd::displayBelow15BitsIsRefused()
     QVERIFY2(lines.front().startsWith(QLatin1String("skeetra: ")) && lines.front().contains(QLatin1String("colour depth")),
              qPrintable(lines.front()));
     QCOMPARE(onServer({"search", "--onlyvisible", "--name", mainTitle()}).value_or(QString()), QString());
+}
+
+void EndToEnd::lostCompositorEndsWithOneLine_data()
+{
+    QTest::addColumn<Phase>("phase");
+    const QString unlisted = addListedRows({
+        {"playing", [](QTestData& row) { row << Phase::Playing; }},
+        {"loss box open", [](QTestData& row) { row << Phase::LossBox; }},
+    });
+    QVERIFY2(unlisted.isEmpty(), qPrintable(unlisted));
+}
+
+// The compositor gone at once, as one that crashes: the game ends promptly
+// with status 2 and one line that says its display was lost, whether it
+// was a Wayland client of the compositor or an X client of its XWayland.
+void EndToEnd::lostCompositorEndsWithOneLine()
+{
+    QFETCH(Phase, phase);
+    Game game;
+    GAME_VERIFY(game, reach(game, phase));
+    QVERIFY(game.running());
+    QVERIFY(::kill(static_cast<pid_t>(requiredEnv("SKEETRA_COMPOSITOR_PID").toLongLong()), SIGKILL) == 0);
+    GAME_VERIFY(game, game.endedWithStatus(2));
+    const QStringList lines = game.errorLines();
+    QVERIFY2(lines.size() == 1, qPrintable("expected one line, got:\n" + lines.join('\n')));
+    QVERIFY2(lines.front().startsWith(QLatin1String("skeetra: ")) && lines.front().contains(QLatin1String("was lost")),
+             qPrintable(lines.front()));
 }
 
 QTEST_MAIN(EndToEnd)

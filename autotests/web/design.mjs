@@ -77,7 +77,11 @@ export function scenarioList() {
         const line = raw.replace(/#.*/, '');
         const row = /^[ \t]+- (.*)$/.exec(line);
         if (row) {
-            if (list.length) list.at(-1).rows.push(row[1].trim());
+            // A row may name the platforms that play it, after a '|'; the
+            // web keeps the ones it plays.
+            const [name, platforms = ''] = row[1].split('|');
+            const only = platforms.trim().split(/\s+/).filter(Boolean);
+            if (list.length && (!only.length || only.includes('web'))) list.at(-1).rows.push(name.trim());
             continue;
         }
         if (!line.trim()) continue;
