@@ -14,6 +14,9 @@ import { Session } from './browser.mjs';
 
 // ---------------------------------------------------------------- scenarios
 
+export const INSTRUCTION_LINES = ['Набери 100 убийств за', 'минимальное время.', 'Чтобы начать нажми на',
+    'надпись KILL THEM ALL !!!'];
+
 // Title, favicon, the form's size at whole pixels, from disk and from a
 // server, with no request beyond the page itself.
 export async function windowHasTitleSizeAndPlace(session) {
@@ -81,8 +84,7 @@ export async function screenShowsThePicturesAsDrawn(session) {
     for (const [name, r] of Object.entries(QUIET_LABELS))
         if (r !== INSTRUCTIONS) check(textRows(before, r, () => [0, 0, 0]) > 0, `${name} shows nothing`);
     equal(textRows(before, INSTRUCTIONS, (x, y) => at(facade, x, y)), 4, 'lines of the instructions');
-    equal(await game.lines('Label8'), ['Набери 100 убийств за', 'минимальное время.', 'Чтобы начать нажми на',
-        'надпись KILL THEM ALL !!!'], 'the instructions, line by line');
+    equal(await game.lines('Label8'), INSTRUCTION_LINES, 'the instructions, line by line');
 
     // A shown target: its figure one to one, the picture around it where
     // the figure is transparent.
@@ -579,6 +581,14 @@ export async function formTakesTheLargestWholeScaleThatFits(session) {
         }
         check(b.left + b.width <= c.viewport.width + 0.5 && b.top + b.height <= c.viewport.height + 0.5 || c.scale === null,
             `the form does not fit ${what}`);
+        // Each label's text scaled with its box, in the design's lines.
+        const unscaled = await game.doc.evaluate(() => [...document.querySelectorAll('#form .label')].filter((label) => {
+            const box = label.getBoundingClientRect();
+            const text = label.firstElementChild?.getBoundingClientRect() ?? box;
+            return ['left', 'top', 'width', 'height'].some((k) => Math.abs(box[k] - text[k]) > 0.5);
+        }).map((label) => label.id));
+        equal(unscaled, [], `labels whose text is not scaled with them ${what}`);
+        equal(await game.lines('Label8'), INSTRUCTION_LINES, `the instructions, line by line, ${what}`);
         // A click still lands where the player aims: the start sign starts.
         await game.start();
         await game.shownTarget();
