@@ -14,6 +14,8 @@ import { Session } from './browser.mjs';
 
 // ---------------------------------------------------------------- scenarios
 
+export const INSTRUCTION_LINES = CAPTION_LINES.Label8;
+
 // Title, favicon, the form's size at whole pixels, from disk and from a
 // server, with no request beyond the page itself.
 export async function windowHasTitleSizeAndPlace(session) {
@@ -435,15 +437,16 @@ export async function onlyMainButtonPressesShootWhereTheyFall(session) {
 // The form's last column and row too (the facade, then the black strip),
 // and beyond them the page's own colour: an edge a fraction of a device
 // pixel off shows there as a line of blended colour.
+// Each viewport a little larger than the form, whose pixels are read whole.
 export const DEVICE_SCALES = [
     { deviceScaleFactor: 2, width: 800, height: 600, blocks: 2 },
-    { deviceScaleFactor: 1.1, width: 800, height: 600, blocks: 1 },
+    { deviceScaleFactor: 1.1, width: 500, height: 500, blocks: 1 },
     { deviceScaleFactor: 1.25, width: 800, height: 800, blocks: 2 },
-    { deviceScaleFactor: 1.5, width: 800, height: 800, blocks: 2 },
-    { deviceScaleFactor: 1.5, width: 600, height: 600, blocks: 1 },
-    { deviceScaleFactor: 1.75, width: 800, height: 800, blocks: 2 },
-    { deviceScaleFactor: 2.25, width: 800, height: 800, blocks: 3 },
-    { deviceScaleFactor: 3, width: 800, height: 600, blocks: 3 },
+    { deviceScaleFactor: 1.5, width: 640, height: 700, blocks: 2 },
+    { deviceScaleFactor: 1.5, width: 400, height: 400, blocks: 1 },
+    { deviceScaleFactor: 1.75, width: 560, height: 600, blocks: 2 },
+    { deviceScaleFactor: 2.25, width: 640, height: 700, blocks: 3 },
+    { deviceScaleFactor: 3, width: 500, height: 520, blocks: 3 },
 ];
 export const PAGE_COLOUR = [0x20, 0x20, 0x20];
 export const STRIP_COLOUR = [0, 0, 0];
@@ -452,27 +455,39 @@ export async function deviceScalesDrawSharpEvenBlocks(session) {
     // Chromium draws an emulated fractional density (the driver's)
     // otherwise than a screen's own, where its faults showed: there a
     // browser started at each such density, its viewport set without one.
+    // The next one starts while a row plays.
     const own = new Map();
+    const started = (density) => {
+        if (!own.has(density)) {
+            const s = new Session(session.engine, session.pageFile);
+            own.set(density, { session: s, ready: s.launch({ deviceScale: density }).then(() => s) });
+            own.get(density).ready.catch(() => {});
+        }
+        return own.get(density).ready;
+    };
+    const fractional = (row) => session.engine === 'chromium' && !Number.isInteger(row.deviceScaleFactor);
     try {
-        for (const { blocks, ...viewport } of DEVICE_SCALES) {
+        for (const [i, { blocks, ...viewport }] of DEVICE_SCALES.entries()) {
             const density = viewport.deviceScaleFactor;
             try {
-                if (session.engine !== 'chromium' || Number.isInteger(density)) {
+                if (!fractional(viewport)) {
                     await sharpBlocks(session, blocks, viewport, density);
                     continue;
                 }
-                if (!own.has(density)) {
-                    own.set(density, new Session(session.engine, session.pageFile));
-                    await own.get(density).launch({ deviceScale: density });
-                }
-                await sharpBlocks(own.get(density), blocks, { ...viewport, deviceScaleFactor: 0 }, density);
+                const browser = await started(density);
+                const next = DEVICE_SCALES.slice(i + 1).find((r) => fractional(r) && r.deviceScaleFactor !== density);
+                if (next) started(next.deviceScaleFactor);
+                await sharpBlocks(browser, blocks, { ...viewport, deviceScaleFactor: 0 }, density);
             } catch (e) {
                 if (e instanceof Failure) e.message = `device scale ${density} in ${viewport.width} x ${viewport.height}: ${e.message}`;
                 throw e;
             }
         }
     } finally {
-        for (const s of own.values()) await s.close();
+        for (const { session: s, ready } of own.values()) {
+            await ready.catch(() => {});
+            await s.close();
+        }
     }
 }
 
@@ -568,6 +583,14 @@ export async function formTakesTheLargestWholeScaleThatFits(session) {
         }
         check(b.left + b.width <= c.viewport.width + 0.5 && b.top + b.height <= c.viewport.height + 0.5 || c.scale === null,
             `the form does not fit ${what}`);
+        // Each label's text scaled with its box, in the design's lines.
+        const unscaled = await game.doc.evaluate(() => [...document.querySelectorAll('#form .label')].filter((label) => {
+            const box = label.getBoundingClientRect();
+            const text = label.firstElementChild?.getBoundingClientRect() ?? box;
+            return ['left', 'top', 'width', 'height'].some((k) => Math.abs(box[k] - text[k]) > 0.5);
+        }).map((label) => label.id));
+        equal(unscaled, [], `labels whose text is not scaled with them ${what}`);
+        equal(await game.lines('Label8'), INSTRUCTION_LINES, `the instructions, line by line, ${what}`);
         // A click still lands where the player aims: the start sign starts.
         await game.start();
         await game.shownTarget();
