@@ -23,12 +23,18 @@ struct RecordingHost : rt::Host {
     // default this host does not follow running() and no timer sleeps.
     // Tests of sleeping turn it on and tick only running timers.
     bool followRunning = false;
-    // The clock, as the test sets it, and the wake-up last asked for.
+    // The clock, as the test sets it, the wake-up last asked for, and how
+    // many times one was asked for.
     Time clock{};
     std::optional<Time> wakeUp;
+    int wakeUpsAsked = 0;
 
     Time now() const override { return clock; }
-    void wakeAt(std::optional<Time> at) override { wakeUp = at; }
+    void wakeAt(std::optional<Time> at) override
+    {
+        wakeUp = at;
+        ++wakeUpsAsked;
+    }
 
     void messageBox(std::string_view text) override
     {

@@ -97,7 +97,7 @@ private slots:
     // minute, an hour or a day held up, the clock reads the time since it
     // started. The referee, woken by each tick of the clock, ticks once
     // after it and sleeps again; and the host hears of the changed label
-    // once, not once a tick.
+    // once, not once a tick, and is asked for its next wake-up once.
     void lateWakeUpMakesUpEveryTick_data()
     {
         QTest::addColumn<qint64>("wakeMs");
@@ -127,7 +127,11 @@ private slots:
         f.host.changes.clear();
 
         QCOMPARE(f.dueMs(), 800LL);
+        const int asked = f.host.wakeUpsAsked;
         QCOMPARE(f.fireAt(std::chrono::milliseconds(wakeMs)), ticks);
+        // Once, after the last tick; also after an early wake-up, which
+        // the host no longer holds.
+        QCOMPARE(f.host.wakeUpsAsked, asked + 1);
         QCOMPARE(f.clock, ticks);
         QCOMPARE(f.count.Caption(), std::to_string(ticks)); // each tick its own event
         QCOMPARE(f.refereeTicks, ticks);
