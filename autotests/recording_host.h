@@ -1,11 +1,12 @@
 // A host for driving a Form without a screen: it remembers what the program
-// showed the player, how it ended, and when the platform would have started
-// and stopped each timer.
+// showed the player, how it ended, when each timer started and stopped, and
+// the wake-up it was asked for, on a clock the test sets.
 #pragma once
 
 #include "forms.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,18 @@ struct RecordingHost : rt::Host {
     // default this host does not follow running() and no timer sleeps.
     // Tests of sleeping turn it on and tick only running timers.
     bool followRunning = false;
+    // The clock, as the test sets it, the wake-up last asked for, and how
+    // many times one was asked for.
+    Time clock{};
+    std::optional<Time> wakeUp;
+    int wakeUpsAsked = 0;
+
+    Time now() const override { return clock; }
+    void wakeAt(std::optional<Time> at) override
+    {
+        wakeUp = at;
+        ++wakeUpsAsked;
+    }
 
     void messageBox(std::string_view text) override
     {

@@ -1,4 +1,4 @@
-// The timer schedule every host follows, on a made-up clock: ticks on time,
+// The timer schedule the Form keeps for every host, on a made-up clock: ticks on time,
 // late ticks made up one by one and in order however late (a minute, an
 // hour, a day), timers stopped and started meanwhile, a message box open
 // during a delay, timers that sleep, and a timer of interval 0.
@@ -27,24 +27,16 @@ constexpr rt::ControlDesign controls[] = {
 };
 constexpr rt::FormDesign design{.name = "Schedule", .client = {0, 0, 1500, 1500}, .controls = controls};
 
-// A host as the platforms are: it follows running() and tells the schedule,
-// with its clock's time, of every timer that starts or stops.
+// A host as the platforms are: it follows running(), and counts what it is
+// asked to repaint.
 struct ScheduleHost : RecordingHost {
-    rt::TimerSchedule* schedule = nullptr;
-    Time now{};
     std::map<std::string, int> changes; // the host's repaints, by control
     void controlChanged(rt::Control& control) override { ++changes[std::string(control.name())]; }
-    void timerChanged(rt::Timer& timer) override
-    {
-        RecordingHost::timerChanged(timer);
-        schedule->timerChanged(timer, now);
-    }
 };
 
 struct Fixture {
     rt::Form form{design};
     ScheduleHost host;
-    rt::TimerSchedule schedule{form};
     rt::Label& count = form.label("Count");
     std::vector<std::string> ticks; // timer names, in the order they ticked
     int clock = 0;
@@ -55,7 +47,6 @@ struct Fixture {
     Fixture()
     {
         host.followRunning = true;
-        host.schedule = &schedule;
         form.setHost(&host);
         // The clock and the half-time timer change the form at every tick,
         // as the game's clock does, so neither sleeps; the idle one changes
@@ -81,18 +72,18 @@ struct Fixture {
         };
         form.timer("Fastest").handler = [this] { count.setCaption(std::to_string(++fastest)); };
         form.load();
-        schedule.start(0ms);
+        form.startTimers();
     }
-    // The next due time in milliseconds, -1 for none.
+    // The wake-up the host was asked for, in milliseconds; -1 for none.
     long long dueMs() const
     {
-        const auto due = schedule.nextDue();
-        return due ? std::chrono::duration_cast<std::chrono::milliseconds>(*due).count() : -1;
+        return host.wakeUp ? std::chrono::duration_cast<std::chrono::milliseconds>(*host.wakeUp).count() : -1;
     }
+    // The host's wake-up comes at `at`.
     int fireAt(Time at)
     {
-        host.now = at;
-        return static_cast<int>(schedule.fire(at));
+        host.clock = at;
+        return static_cast<int>(form.wake());
     }
 };
 
@@ -106,7 +97,7 @@ private slots:
     // minute, an hour or a day held up, the clock reads the time since it
     // started. The referee, woken by each tick of the clock, ticks once
     // after it and sleeps again; and the host hears of the changed label
-    // once, not once a tick.
+    // once, not once a tick, and is asked for its next wake-up once.
     void lateWakeUpMakesUpEveryTick_data()
     {
         QTest::addColumn<qint64>("wakeMs");
@@ -136,7 +127,11 @@ private slots:
         f.host.changes.clear();
 
         QCOMPARE(f.dueMs(), 800LL);
+        const int asked = f.host.wakeUpsAsked;
         QCOMPARE(f.fireAt(std::chrono::milliseconds(wakeMs)), ticks);
+        // Once, after the last tick; also after an early wake-up, which
+        // the host no longer holds.
+        QCOMPARE(f.host.wakeUpsAsked, asked + 1);
         QCOMPARE(f.clock, ticks);
         QCOMPARE(f.count.Caption(), std::to_string(ticks)); // each tick its own event
         QCOMPARE(f.refereeTicks, ticks);
@@ -168,7 +163,7 @@ private slots:
     {
         Fixture f;
         f.form.timer("Clock").setEnabled(false);
-        f.host.now = 10ms;
+        f.host.clock = 10ms;
         f.form.timer("Fastest").setEnabled(true);
         QCOMPARE(f.dueMs(), 11LL);
         QCOMPARE(f.fireAt(15ms), 5);
@@ -213,11 +208,11 @@ private slots:
     {
         Fixture f;
         f.form.onClick = [&] { f.form.timer("Clock").setEnabled(!f.form.timer("Clock").Enabled()); };
-        f.host.now = 3000ms; // three ticks late, and not yet woken
+        f.host.clock = 3000ms; // three ticks late, and not yet woken
         f.form.click(nullptr);
         QCOMPARE(f.dueMs(), -1LL);
         QCOMPARE(f.fireAt(3000ms), 0);
-        f.host.now = 5000ms;
+        f.host.clock = 5000ms;
         f.form.click(nullptr);
         QCOMPARE(f.fireAt(5799ms), 0);
         QCOMPARE(f.fireAt(5800ms), 1);
@@ -276,7 +271,7 @@ private slots:
         QCOMPARE(f.fireAt(5000ms), 0);
 
         f.form.onClick = [&] { f.count.setCaption("changed"); };
-        f.host.now = 5050ms;
+        f.host.clock = 5050ms;
         f.form.click(nullptr);
         QCOMPARE(f.ticks, std::vector<std::string>({"Idle", "Idle"}));
         QCOMPARE(f.dueMs(), -1LL); // that tick changed nothing either

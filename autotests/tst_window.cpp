@@ -232,7 +232,7 @@ void WindowTests::scaleIsTheLargestThatFits()
 void WindowTests::clicksReachTheHandlers()
 {
     Window w;
-    w.window.startTimers();
+    w.form.startTimers();
     w.click(420, 300); // bare: a miss
     QCOMPARE(text(w.f.Label6), "119");
     w.click(150, 100); // instructions: nothing
@@ -292,7 +292,7 @@ void WindowTests::pressAndReleaseOnDifferentControlsIsNoClick()
 void WindowTests::exitCaptionEndsTheProgram()
 {
     Window w;
-    w.window.startTimers();
+    w.form.startTimers();
     w.click(424, 472); // inside the caption's rectangle, beyond its text
     QCOMPARE(w.ended.count(), 1);
     QCOMPARE(w.ended.first().first().toInt(), 0);
@@ -304,7 +304,7 @@ void WindowTests::exitCaptionEndsTheProgram()
 void WindowTests::closingTheWindowEndsTheProgram()
 {
     Window w;
-    w.window.startTimers();
+    w.form.startTimers();
     w.click(212, 308);
     QVERIFY(w.window.close());
     QCOMPARE(w.ended.count(), 1);
@@ -319,7 +319,7 @@ void WindowTests::lossBoxIsShownOnceAndEndsTheProgram()
     Window w;
     BoxWatcher boxes(100); // a hundred referee intervals while the box is open
     w.f.Label6.setCaption("1");
-    w.window.startTimers();
+    w.form.startTimers();
     w.click(420, 300);
     QTRY_COMPARE(w.ended.count(), 1);
     QCOMPARE(w.ended.first().first().toInt(), 0);
@@ -334,7 +334,7 @@ void WindowTests::closingTheWindowWhileTheLossBoxIsOpenEndsTheProgram()
     BoxWatcher boxes(50);
     boxes.answer = [&w](QMessageBox*) { w.window.close(); };
     w.f.Label6.setCaption("1");
-    w.window.startTimers();
+    w.form.startTimers();
     w.click(420, 300);
     QTRY_COMPARE(w.ended.count(), 1);
     QCOMPARE(w.ended.first().first().toInt(), 0);
@@ -347,7 +347,7 @@ void WindowTests::runtimeErrorIsReportedAndEndsTheProgram()
     Window w;
     BoxWatcher boxes(0);
     w.f.Label6.setCaption("сто двадцать");
-    w.window.startTimers();
+    w.form.startTimers();
     // As the program runs: the application's loop ends with the status.
     w.window.setQuitOnEnd(true);
     QTimer::singleShot(0, &w.window, [&w] { w.click(420, 300); });

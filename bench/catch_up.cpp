@@ -5,7 +5,6 @@
 // at every tick (so never sleeps) shows the cost of each made-up tick.
 // Prints one Markdown table: bench_catch_up [runs].
 #include "form1.h"
-#include "timer_schedule.h"
 
 #include <sys/resource.h>
 
@@ -16,6 +15,7 @@
 #include <ctime>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -51,7 +51,7 @@ void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
-using Time = rt::TimerSchedule::Time;
+using Time = rt::Host::Time;
 using namespace std::chrono_literals;
 
 double cpuMs()
@@ -63,15 +63,11 @@ double cpuMs()
 
 // A host as the platforms are, with the platform calls counted only.
 struct CountingHost : rt::Host {
-    rt::TimerSchedule* schedule = nullptr;
-    Time now{};
-    long long repaints = 0, timerChanges = 0;
+    Time clock{};
+    long long repaints = 0, wakeUps = 0;
+    Time now() const override { return clock; }
+    void wakeAt(std::optional<Time>) override { ++wakeUps; }
     void controlChanged(rt::Control&) override { ++repaints; }
-    void timerChanged(rt::Timer& timer) override
-    {
-        ++timerChanges;
-        schedule->timerChanged(timer, now);
-    }
     void messageBox(std::string_view) override {}
     void errorReported(int, std::string_view) override {}
     void programEnded(int) override {}
@@ -88,20 +84,18 @@ Figure gameCatchUp(Time held)
     rt::Form form(skeetra::Form1::design());
     skeetra::Form1 game(form);
     CountingHost host;
-    rt::TimerSchedule schedule(form);
-    host.schedule = &schedule;
     form.setHost(&host);
     rt::seedRandom(1);
     form.load();
-    schedule.start(0ms);
+    form.startTimers();
     form.click(&game.Image1); // play starts: the clock runs, the referee shows a target
     host.repaints = 0;
     const long long allocations = g_allocations, live = g_live;
     g_peak = g_live;
     const double from = cpuMs();
-    host.now = held;
+    host.clock = held;
     Figure f;
-    f.ticks = schedule.fire(held);
+    f.ticks = form.wake();
     f.cpuMs = cpuMs() - from;
     f.repaints = host.repaints;
     f.allocations = g_allocations - allocations;
@@ -146,17 +140,15 @@ Figure busyCatchUp(Time held)
     long long n = 0;
     form.timer("Busy").handler = [&] { count.setCaption(std::to_string(++n)); };
     CountingHost host;
-    rt::TimerSchedule schedule(form);
-    host.schedule = &schedule;
     form.setHost(&host);
     form.load();
-    schedule.start(0ms);
+    form.startTimers();
     const long long allocations = g_allocations, live = g_live;
     g_peak = g_live;
     const double from = cpuMs();
-    host.now = held;
+    host.clock = held;
     Figure f;
-    f.ticks = schedule.fire(held);
+    f.ticks = form.wake();
     f.cpuMs = cpuMs() - from;
     f.repaints = host.repaints;
     f.allocations = g_allocations - allocations;

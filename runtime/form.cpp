@@ -5,6 +5,7 @@
 // deliver() is the only place that catches them, so a handler never sees its
 // own end and nothing after endProgram() runs.
 #include "forms.h"
+#include "timer_schedule.h"
 
 #include <stdexcept>
 
@@ -77,6 +78,16 @@ void Timer::setEnabled(bool enabled)
     form_.runningChanged(*this, wasRunning);
 }
 
+struct Form::Entry {
+    Form& form;
+    explicit Entry(Form& f) : form(f) { ++form.entered_; }
+    ~Entry()
+    {
+        if (--form.entered_ == 0)
+            form.askForWakeUp();
+    }
+};
+
 Form::Form(const FormDesign& design) : design_(design)
 {
     for (const ControlDesign& c : design.controls) {
@@ -89,6 +100,7 @@ Form::Form(const FormDesign& design) : design_(design)
             break;
         }
     }
+    schedule_ = std::make_unique<TimerSchedule>(*this);
     g_current = this;
 }
 
@@ -135,6 +147,7 @@ void Form::load()
 {
     if (ended_ || depth_ > 0)
         return;
+    Entry entry(*this);
     if (deliver(onLoad))
         answerChange(nullptr);
 }
@@ -148,6 +161,7 @@ void Form::click(Control* target)
     // while an error box reports the handler's failure.
     if (ended_ || depth_ > 0)
         return;
+    Entry entry(*this);
     // A label the game does not handle still takes its click: it never
     // falls through to the window.
     if (deliver(target ? target->handler : onClick))
@@ -158,7 +172,8 @@ void Form::tick(Timer& timer)
 {
     if (!timer.Enabled() || ended_ || depth_ > 0)
         return;
-    timer.woken_ = false; // its platform timer has caught up with it
+    Entry entry(*this);
+    timer.woken_ = false; // its own due time has caught up with it
     const bool changed = deliver(timer.handler);
     afterTick(timer, changed);
     if (changed)
@@ -183,7 +198,52 @@ void Form::release(int x, int y)
         click(target);
 }
 
-void Form::close() { end(0); }
+void Form::close()
+{
+    Entry entry(*this);
+    end(0);
+}
+
+void Form::startTimers()
+{
+    if (!host_ || ended_)
+        return;
+    Entry entry(*this);
+    timerChanges_.clear(); // the schedule starts from the timers as they are
+    schedule_->start(host_->now());
+}
+
+long long Form::wake()
+{
+    asked_.reset(); // the wake-up the host held is spent: ask again
+    // While a handler waits on a message box no tick is taken; those that
+    // fall due meanwhile are skipped once it closes (boxClosed).
+    if (!host_ || ended_ || depth_ > 0)
+        return 0;
+    Entry entry(*this);
+    return schedule_->fire(host_->now());
+}
+
+void Form::askForWakeUp()
+{
+    if (!host_) {
+        timerChanges_.clear();
+        return;
+    }
+    if (!timerChanges_.empty() || boxClosedAt_)
+        schedule_->takeChanges(host_->now());
+    const std::optional<Host::Time> next = ended_ ? std::nullopt : schedule_->nextDue();
+    if (asked_ && *asked_ == next)
+        return;
+    asked_ = next;
+    host_->wakeAt(next);
+}
+
+void Form::boxClosed()
+{
+    if (host_)
+        boxClosedAt_ = host_->now();
+}
 
 bool Form::deliver(const std::function<void()>& handler)
 {
@@ -220,13 +280,17 @@ void Form::markChanged()
     if (depth_ > 0)
         changed_ = true;
     else
-        wakeSleepers(); // changed from outside any handler: they tick when their platform timers do
+        wakeSleepers(); // changed from outside any handler: they tick when they fall due
 }
 
 void Form::runningChanged(Timer& timer, bool wasRunning)
 {
-    if (timer.running() != wasRunning && host_ && !ended_)
-        host_->timerChanged(timer);
+    if (timer.running() == wasRunning || !host_ || ended_)
+        return;
+    timerChanges_.push_back({&timer, timer.running()});
+    host_->timerChanged(timer);
+    if (entered_ == 0) // changed from outside any event: a test, or a service
+        askForWakeUp();
 }
 
 void Form::afterTick(Timer& timer, bool changed)
@@ -339,8 +403,10 @@ void messageBox(std::string_view text)
         return;
     form->markChanged(); // the player saw it, and the box may have let time pass
     form->reportHeldChanges(); // the box opens over what the handlers have done so far
-    if (form->host())
+    if (form->host()) {
         form->host()->messageBox(text);
+        form->boxClosed();
+    }
 }
 
 void endProgram() { throw ProgramEnd{}; }

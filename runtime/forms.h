@@ -10,17 +10,17 @@
 //
 // What a host owes:
 // - Build the Form, bind the game to it, call Form::setHost with itself, and
-//   raise load(); then show the window and start the timers (a
-//   TimerSchedule, timer_schedule.h) only if load() did not end the program.
+//   raise load(); then show the window and call Form::startTimers() only if
+//   load() did not end the program.
 // - Work in design pixels: scale what it draws, and divide what the mouse
 //   gives, rounding down, before press() and release().
 // - Repaint a control's rectangle on controlChanged.
-// - Keep time by the schedule alone: pass every timerChanged on to it with
-//   a monotonic clock's time, wake once at its nextDue() and call fire()
-//   then. Timers tick nowhere else.
+// - Give the time of a monotonic clock (now()), and keep one wake-up: at
+//   wakeAt's time, or none, call Form::wake(). The Form keeps every
+//   timer's due time and delivers the ticks; timers tick nowhere else.
 // - Keep its event loop running while messageBox waits for the player
-//   (painting, closing the window, the schedule's wake-up), and return from
-//   it once the box is answered or the program has ended.
+//   (painting, closing the window), and return from it once the box is
+//   answered or the program has ended.
 // - On errorReported show runtimeErrorText in a box and write
 //   runtimeErrorLine; on programEnded stop waking, leave its loop and exit
 //   with the status given.
@@ -31,9 +31,11 @@
 // - Handlers reach the platform only through Host.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -119,6 +121,7 @@ struct PixelRect {
 };
 
 class Form;
+class TimerSchedule;
 
 class Control {
 public:
@@ -170,7 +173,7 @@ public:
     int Interval() const { return design_.interval; }
     bool Enabled() const { return enabled_; }
     void setEnabled(bool enabled);
-    // Whether the host's platform timer should be running for it: enabled
+    // Whether it is due to tick on its own (it has a due time): enabled
     // and not asleep (see Form). Nothing the handlers read depends on it.
     bool running() const { return enabled_ && !asleep_; }
 
@@ -178,7 +181,7 @@ private:
     friend class Form;
     bool enabled_;
     bool asleep_ = false; // its last tick changed nothing, nor has anything since
-    bool woken_ = false;  // woken by a change; its platform timer has not ticked since
+    bool woken_ = false;  // woken by a change; it has not ticked on its own since
     bool due_ = false;    // in a wake round: the form changed since its last tick
     bool answered_ = false; // in a wake round: one of its ticks changed the form
 };
@@ -187,9 +190,18 @@ private:
 // one host; tests use their own.
 class Host {
 public:
+    // A monotonic clock's reading, from an epoch of the host's choosing.
+    using Time = std::chrono::nanoseconds;
+
     virtual ~Host() = default;
+    virtual Time now() const = 0;
+    // Call Form::wake() once at `at` or soon after, in place of any wake-up
+    // asked for before; a time already past means at once, none means
+    // never. Waking early is harmless: the Form asks again.
+    virtual void wakeAt(std::optional<Time> at) = 0;
     virtual void controlChanged(Control&) {}
-    // The timer's running() changed: start or stop its platform timer.
+    // The timer's running() changed. The Form arms the wake-up itself, so
+    // there is nothing to do; tests watch timers sleep through it.
     virtual void timerChanged(Timer&) {}
     // Whether the host ticks a timer only while its running() is true, so
     // that timers may sleep. A host that ticks timers on a schedule of its
@@ -215,16 +227,16 @@ public:
 //
 // Sleeping timers:
 // - After a tick that changed nothing the timer sleeps: it stays Enabled,
-//   running() turns false and the host stops its platform timer.
+//   running() turns false and it has no due time.
 // - "Changed" is strict: a property taking a new value (writing the value a
 //   property already has is no change), a random number drawn or the
 //   generator seeded, a message box, the program's end, a runtime error.
 // - Any change wakes every sleeping timer. A woken timer ticks at once,
 //   inside the delivery of the event that changed the form and so before
 //   any other event, and again after each further change until its own
-//   platform timer ticks it; from then on it ticks at its interval for as
+//   due time comes; from then on it ticks at its interval for as
 //   long as its ticks change something. A timer whose every tick changes
-//   something never sleeps, and its platform timer is never restarted.
+//   something never sleeps, and its due times are never moved.
 // - Within one event each woken timer ticks again only after another
 //   timer's tick has changed the form, and each changes the form at most
 //   once, so timers answering one another cannot keep the event going.
@@ -276,6 +288,15 @@ public:
     // Closing the window ends the program; no handler runs for it.
     void close();
 
+    // Time. After load(), unless it ended the program, the host starts the
+    // timers: those enabled are due one interval from its now(). From then
+    // on the Form asks the host for one wake-up at the earliest due time
+    // (Host::wakeAt), and wake() is the host's one entry point when it
+    // comes: every tick due by now() is delivered (timer_schedule.h), and
+    // the next wake-up asked for. Returns the ticks delivered.
+    void startTimers();
+    long long wake();
+
     bool ended() const { return ended_; }
     // A handler is running (waiting on a message box): no event is taken.
     bool busy() const { return depth_ > 0; }
@@ -299,6 +320,14 @@ private:
     friend class Control;
     friend class Label;
     friend class Timer;
+    friend class TimerSchedule;
+    // Each public entry point is one: when the outermost returns, the
+    // timers started and stopped meanwhile reach the schedule and the host
+    // is asked for the next wake-up.
+    struct Entry;
+    void askForWakeUp();
+    void boxClosed();
+    friend void messageBox(std::string_view text);
     bool deliver(const std::function<void()>& handler); // whether the form changed
     void end(int status);
     void changed(Control& control);
@@ -320,6 +349,16 @@ private:
     bool changed_ = false; // by the handler now running
     int holding_ = 0;
     std::vector<Control*> held_; // changed while holding, in the order of their first change
+
+    std::unique_ptr<TimerSchedule> schedule_;
+    struct TimerChange {
+        Timer* timer;
+        bool running;
+    };
+    std::vector<TimerChange> timerChanges_; // not yet taken by the schedule, in order
+    std::optional<Host::Time> boxClosedAt_; // a box closed since the schedule last looked
+    int entered_ = 0;
+    std::optional<std::optional<Host::Time>> asked_; // the wake-up the host holds, if any is known
 };
 
 // ---------------------------------------------------------------- services

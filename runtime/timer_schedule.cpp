@@ -2,6 +2,7 @@
 #include "timer_schedule.h"
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,18 +33,34 @@ void TimerSchedule::start(Time now)
 {
     started_ = true;
     for (Slot& slot : slots_)
-        timerChanged(*slot.timer, now);
+        slot.due.reset();
+    for (Slot& slot : slots_)
+        if (!form_.ended() && slot.timer->running())
+            slot.due = now + interval(slot);
 }
 
-void TimerSchedule::timerChanged(Timer& timer, Time now)
+void TimerSchedule::takeChanges(Time now)
 {
-    Slot* slot = slotOf(timer);
-    if (!slot)
-        return;
-    if (!started_ || form_.ended() || !timer.running())
-        slot->due.reset();
-    else if (!slot->due)
-        slot->due = firing_.value_or(now) + interval(*slot);
+    // In order: a timer stopped and started again within one event is due
+    // afresh, as one that starts.
+    for (const Form::TimerChange& change : form_.timerChanges_) {
+        Slot* slot = slotOf(*change.timer);
+        if (!slot)
+            continue;
+        if (!started_ || form_.ended() || !change.running)
+            slot->due.reset();
+        else if (!slot->due)
+            slot->due = now + interval(*slot);
+    }
+    form_.timerChanges_.clear();
+    if (const std::optional<Time> closed = std::exchange(form_.boxClosedAt_, std::nullopt)) {
+        for (Slot& slot : slots_) {
+            if (!slot.due || *slot.due > *closed)
+                continue;
+            const Time step = interval(slot);
+            *slot.due += ((*closed - *slot.due) / step + 1) * step;
+        }
+    }
 }
 
 std::optional<TimerSchedule::Time> TimerSchedule::nextDue() const
@@ -59,25 +76,13 @@ std::optional<TimerSchedule::Time> TimerSchedule::nextDue() const
 
 long long TimerSchedule::fire(Time now)
 {
-    if (form_.busy()) {
-        for (Slot& slot : slots_) {
-            if (!slot.due || *slot.due > now)
-                continue;
-            const Time step = interval(slot);
-            *slot.due += ((now - *slot.due) / step + 1) * step;
-        }
-        return 0;
-    }
+    takeChanges(now);
     // The host hears of each changed control once, when the last tick is in.
     struct Held {
-        TimerSchedule& schedule;
-        explicit Held(TimerSchedule& s) : schedule(s) { schedule.form_.holdChanges(); }
-        ~Held()
-        {
-            schedule.firing_.reset();
-            schedule.form_.releaseChanges();
-        }
-    } held(*this);
+        Form& form;
+        explicit Held(Form& f) : form(f) { form.holdChanges(); }
+        ~Held() { form.releaseChanges(); }
+    } held(form_);
     long long delivered = 0;
     for (;;) {
         if (form_.ended())
@@ -88,11 +93,12 @@ long long TimerSchedule::fire(Time now)
                 next = &slot;
         if (!next)
             return delivered;
-        firing_ = *next->due;
+        const Time at = *next->due;
         *next->due += interval(*next);
         // The tick may stop, restart or put to sleep any timer, this one too.
         form_.tick(*next->timer);
         ++delivered;
+        takeChanges(at);
     }
 }
 

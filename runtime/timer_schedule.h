@@ -1,7 +1,8 @@
 // When each timer of a Form ticks next, and what happens to ticks that come
-// late. A host owns no due time: it reads a monotonic clock, asks nextDue(),
-// wakes itself once at that time and calls fire(). Every host so keeps the
-// same time, and the rule is tested once, here, with a made-up clock.
+// late. The Form owns one and drives it: it reads the host's clock, asks the
+// host for one wake-up at nextDue() and calls fire() when it comes. No host
+// owns a due time, so every host keeps the same time, and the rule is tested
+// once, on a made-up clock.
 #pragma once
 
 #include "forms.h"
@@ -14,29 +15,22 @@ namespace rt {
 
 class TimerSchedule {
 public:
-    // A monotonic clock's reading, from an epoch of the host's choosing.
-    using Time = std::chrono::nanoseconds;
+    using Time = Host::Time;
 
     explicit TimerSchedule(Form& form);
 
     // After the load event: the timers running then are due one interval
     // from now. Until this, nothing is due.
     void start(Time now);
-    // The host's Host::timerChanged: a timer that starts is due one interval
-    // from now; one that stops or sleeps has no due time. While fire()
-    // delivers a tick, "now" is that tick's due time, whatever the host
-    // says, so that a timer one tick starts keeps its place among the
-    // ticks still to be made up.
-    void timerChanged(Timer& timer, Time now);
+    // Takes what the form did outside fire(): a timer that started is due
+    // one interval from now, one that stopped or fell asleep has no due
+    // time; ticks due by the time a message box closed are skipped.
+    void takeChanges(Time now);
 
     // The earliest due time, or none when no timer runs (all disabled,
     // asleep, or the program ended). The host wakes itself then; a time
     // already past means at once.
     std::optional<Time> nextDue() const;
-
-    // Whether fire() is delivering ticks: a host arms its wake-up once it
-    // returns, not at each timer a tick starts or stops.
-    bool firing() const { return firing_.has_value(); }
 
     // Delivers every tick due by `now` as its own Form::tick, the earliest
     // first (timers due at once in the order of the design), however late
@@ -50,11 +44,14 @@ public:
     // sleeps (see Form) and owes no further tick, so only timers that
     // change the form at every tick are made up one by one, and the form
     // tells the host of each changed control once, after the last tick.
+    // A timer that one of the ticks starts is due one interval after that
+    // tick was due, and takes its place among the ticks still owed.
     //
     // While a handler waits on a message box the Form takes no tick: ticks
-    // that fall due then are skipped, not held. The box stops the game as
-    // a pause does; the player cannot shoot meanwhile, and a box left open
-    // for a while must not come back to a burst of the clock.
+    // that fall due then are skipped, not held, also those a late wake-up
+    // still owed. The box stops the game as a pause does; the player cannot
+    // shoot meanwhile, and a box left open for a while must not come back
+    // to a burst of the clock.
     long long fire(Time now);
 
 private:
@@ -68,7 +65,6 @@ private:
     Form& form_;
     std::vector<Slot> slots_;
     bool started_ = false;
-    std::optional<Time> firing_; // the due time of the tick being delivered
 };
 
 // For tests only. When SKEETRA_TEST_CLOCK_FILE names a file, a desktop

@@ -144,7 +144,7 @@ void runtimeErrorEndsWithStatusOne()
     rt::win32::FormWindow window(form);
     form.load();
     window.show();
-    window.startTimers();
+    form.startTimers();
 
     std::atomic<bool> boxSeen{false}, done{false};
     std::thread player([&] {
@@ -206,7 +206,7 @@ void ticksInterleaveWithAFloodAndShowAtOnce()
         PostMessageW(window.handle(), WM_LBUTTONUP, 0, at);
     }
     PostMessageW(window.handle(), WM_CLOSE, 0, 0);
-    window.startTimers();
+    form.startTimers();
     window.run();
     check(clicks == kClicks, "every queued click is taken, got " + std::to_string(clicks));
     check(clicksAtFirstTick >= 0 && clicksAtFirstTick < kClicks / 2,
@@ -259,7 +259,7 @@ void earlyWakeUpIsSetAgain()
         aSecondOn = ticks;
         PostMessageW(window.handle(), WM_CLOSE, 0, 0);
     });
-    window.startTimers();
+    form.startTimers();
     window.run();
     turnBack.join();
     _putenv_s("SKEETRA_TEST_CLOCK_FILE", "");

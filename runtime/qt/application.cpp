@@ -432,7 +432,7 @@ int runApplication(int argc, char** argv, const Project& project)
     if (form.ended())
         return form.exitStatus();
     window.show();
-    window.startTimers();
+    form.startTimers();
     const int status = QApplication::exec();
     // Qt's Wayland platform can deadlock as it disconnects: its display waits
     // for its event thread, which may sit in a read no event will ever end.

@@ -4,6 +4,7 @@
 
 #include "line_breaks.h"
 #include "paint_list.h"
+#include "timer_schedule.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -167,7 +168,7 @@ void tellWholeSizeLimits(QWindow* window)
 
 namespace {
 
-TimerSchedule::Time monotonicNow()
+Host::Time monotonicNow()
 {
     return std::chrono::steady_clock::now().time_since_epoch() + testClockOffset();
 }
@@ -175,7 +176,7 @@ TimerSchedule::Time monotonicNow()
 } // namespace
 
 FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent)
-    : QWidget(parent), form_(form), schedule_(form), wake_(new QTimer(this))
+    : QWidget(parent), form_(form), wake_(new QTimer(this))
 {
     auto pixmap = [&](std::string_view path) {
         auto found = decoded.find(path);
@@ -203,7 +204,7 @@ FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent)
     // would stretch it to several milliseconds.
     wake_->setTimerType(Qt::PreciseTimer);
     wake_->setSingleShot(true);
-    connect(wake_, &QTimer::timeout, this, &FormWindow::fireTimers);
+    connect(wake_, &QTimer::timeout, this, [this] { form_.wake(); });
     form.setHost(this);
 }
 
@@ -307,26 +308,15 @@ bool FormWindow::event(QEvent* event)
     return QWidget::event(event);
 }
 
-void FormWindow::startTimers()
-{
-    schedule_.start(monotonicNow());
-    wakeAtNextDue();
-}
+Host::Time FormWindow::now() const { return monotonicNow(); }
 
-void FormWindow::fireTimers()
+void FormWindow::wakeAt(std::optional<Time> at)
 {
-    schedule_.fire(monotonicNow());
-    wakeAtNextDue();
-}
-
-void FormWindow::wakeAtNextDue()
-{
-    const std::optional<TimerSchedule::Time> due = schedule_.nextDue();
-    if (!due) {
+    if (!at) {
         wake_->stop();
         return;
     }
-    const auto ahead = std::chrono::ceil<std::chrono::milliseconds>(*due - monotonicNow());
+    const auto ahead = std::chrono::ceil<std::chrono::milliseconds>(*at - monotonicNow());
     wake_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, ahead.count())));
 }
 
@@ -393,12 +383,6 @@ void FormWindow::paintLabel(QPainter& painter, const Label& label)
 }
 
 void FormWindow::controlChanged(Control& control) { update(toWindow(control.rect())); }
-
-void FormWindow::timerChanged(Timer& timer)
-{
-    schedule_.timerChanged(timer, monotonicNow());
-    wakeAtNextDue();
-}
 
 void FormWindow::mousePressEvent(QMouseEvent* event)
 {

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "forms.h"
-#include "timer_schedule.h"
 
 #include <QFont>
 #include <QImage>
@@ -67,12 +66,11 @@ public:
     Form& form() { return form_; }
     // Tests keep their own process alive and watch the ended() signal.
     void setQuitOnEnd(bool quit) { quitOnEnd_ = quit; }
-    // Starts the timers the design enables; call after the load event.
-    void startTimers();
     void setVisible(bool visible) override;
 
+    Time now() const override;
+    void wakeAt(std::optional<Time> at) override;
     void controlChanged(Control& control) override;
-    void timerChanged(Timer& timer) override;
     void messageBox(std::string_view text) override;
     void errorReported(int number, std::string_view description) override;
     void programEnded(int status) override;
@@ -95,16 +93,13 @@ private:
     void updateScale();
     void updatePointer();
     void waitOnBox(QMessageBox& box);
-    void fireTimers();
-    void wakeAtNextDue();
     QRect toWindow(const PixelRect& r) const;
     int designPixel(qreal coordinate) const;
 
     Form& form_;
     QPixmap picture_;
     std::map<std::string_view, QPixmap> pictures_; // controls sharing a picture share its pixmap
-    // The one wake-up, at the schedule's next due time.
-    TimerSchedule schedule_;
+    // The one wake-up the Form asks for.
     QTimer* wake_ = nullptr;
     bool quitOnEnd_ = true;
     QEventLoop* boxLoop_ = nullptr;

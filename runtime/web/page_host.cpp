@@ -7,7 +7,6 @@
 // compositor do what the other hosts do by hand. Hit-testing stays the
 // Form's, as on the desktop.
 #include "forms.h"
-#include "timer_schedule.h"
 
 #include <algorithm>
 #include <chrono>
@@ -67,7 +66,7 @@ std::string text(std::string_view s) { return std::string(s); }
 
 class PageHost : public Host {
 public:
-    explicit PageHost(Form& form) : form_(form), schedule_(form)
+    explicit PageHost(Form& form) : form_(form)
     {
         const FormDesign& d = form.design();
         // The page's own texts (the box, the end) are in the window's default face.
@@ -98,19 +97,16 @@ public:
         form.setHost(this);
     }
 
-    // After the load event: the timers the design enables start.
-    void startTimers()
+    Time now() const override
     {
-        schedule_.start(now());
-        wakeAtNextDue();
+        return std::chrono::duration_cast<Time>(std::chrono::duration<double, std::milli>(page_now()));
     }
 
-    // The page's wake-up: every tick that fell due meanwhile, however long
-    // the browser held its timer back (a hidden or frozen tab).
-    void wake()
+    void wakeAt(std::optional<Time> at) override
     {
-        schedule_.fire(now());
-        wakeAtNextDue();
+        // A due time already past (the handlers took longer than the
+        // interval) means at once, never "no wake-up".
+        page_wake(at ? std::max(0.0, std::chrono::duration<double, std::milli>(*at - now()).count()) : -1.0);
     }
 
     void controlChanged(Control& control) override
@@ -119,12 +115,6 @@ public:
         if (control.kind() == ControlKind::Label)
             page_set_caption(i, static_cast<Label&>(control).Caption().c_str());
         page_set_visible(i, control.Visible());
-    }
-
-    void timerChanged(Timer& timer) override
-    {
-        schedule_.timerChanged(timer, now());
-        wakeAtNextDue();
     }
 
     void messageBox(std::string_view message) override { page_show_box(text(message).c_str(), 0); }
@@ -138,19 +128,6 @@ public:
     void programEnded(int status) override { page_end(status); }
 
 private:
-    static TimerSchedule::Time now()
-    {
-        return std::chrono::duration_cast<TimerSchedule::Time>(std::chrono::duration<double, std::milli>(page_now()));
-    }
-
-    void wakeAtNextDue()
-    {
-        const std::optional<TimerSchedule::Time> due = schedule_.nextDue();
-        // A due time already past (the handlers took longer than the
-        // interval) means at once, never "no wake-up".
-        page_wake(due ? std::max(0.0, std::chrono::duration<double, std::milli>(*due - now()).count()) : -1.0);
-    }
-
     int indexOf(const Control& control) const
     {
         const auto& controls = form_.controls();
@@ -161,7 +138,6 @@ private:
     }
 
     Form& form_;
-    TimerSchedule schedule_;
 };
 
 // The one game of the page, alive until the page goes.
@@ -186,12 +162,12 @@ void deliver(int event, int a, int b)
     case Load:
         form.load();
         if (!form.ended())
-            g_game->host.startTimers();
+            form.startTimers();
         break;
     case Press: form.press(a, b); break;
     case Release: form.release(a, b); break;
     case CancelPress: form.cancelPress(); break;
-    case Wake: g_game->host.wake(); break;
+    case Wake: form.wake(); break;
     default: break;
     }
 }

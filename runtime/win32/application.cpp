@@ -24,7 +24,7 @@ int runApplication(int argc, char**, const Project& project)
             status = form.exitStatus();
         } else {
             window.show();
-            window.startTimers();
+            form.startTimers();
             status = window.run();
             // At once, window and all: taking the window down first, or a
             // message box still closing on its thread, would cost Wine on a

@@ -43,7 +43,7 @@ RECT workAreaOf(HMONITOR monitor)
 
 } // namespace
 
-FormWindow::FormWindow(Form& form) : form_(form), schedule_(form)
+FormWindow::FormWindow(Form& form) : form_(form)
 {
     const FormDesign& d = form.design();
     {

@@ -1,7 +1,9 @@
-// The message loop and the timers: one waitable timer wakes the loop at the
-// schedule's next due time, and every turn delivers the due ticks before the
-// next message; the program's end leaves the loop.
+// The message loop and the timers: one waitable timer wakes the loop when
+// the Form asks, and every turn delivers the due ticks before the next
+// message; the program's end leaves the loop.
 #include "win32_host.h"
+
+#include "timer_schedule.h"
 
 #include <mmsystem.h>
 
@@ -18,19 +20,7 @@ constexpr int kCoarseTickMs = 16;
 
 } // namespace
 
-void FormWindow::startTimers()
-{
-    schedule_.start(now());
-    wakeAtNextDue();
-}
-
-void FormWindow::timerChanged(Timer& timer)
-{
-    schedule_.timerChanged(timer, now());
-    wakeAtNextDue();
-}
-
-TimerSchedule::Time FormWindow::now() const
+Host::Time FormWindow::now() const
 {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
@@ -42,20 +32,27 @@ TimerSchedule::Time FormWindow::now() const
 }
 
 // The waitable timer only wakes the loop; whether a tick is due is the
-// schedule's to say, on the performance counter.
-void FormWindow::wakeAtNextDue()
+// Form's to say, on the performance counter. The Form asks again after
+// every wake(), here once a turn of the loop: the timer is set only when
+// the time asked for moves or the timer has fired, as setting it costs a
+// system call.
+void FormWindow::wakeAt(std::optional<Time> at)
 {
     updateResolution();
-    const std::optional<TimerSchedule::Time> due = ended_ ? std::nullopt : schedule_.nextDue();
-    if (!due) {
+    if (!at || ended_) {
         CancelWaitableTimer(wake_);
+        wakeSet_ = false;
         return;
     }
+    if (wakeSet_ && *at == wakeAt_)
+        return;
     // Relative, in 100 ns units, rounded up so that it does not fire early.
-    const long long ahead = std::max<long long>(0, (*due - now()).count());
+    const long long ahead = std::max<long long>(0, (*at - now()).count());
     LARGE_INTEGER wait;
     wait.QuadPart = -std::max(1LL, (ahead + 99) / 100);
     SetWaitableTimer(wake_, &wait, 0, nullptr, nullptr, FALSE);
+    wakeSet_ = true;
+    wakeAt_ = *at;
 }
 
 void FormWindow::updateResolution()
@@ -80,14 +77,11 @@ void FormWindow::updateResolution()
 // one message, so neither timers nor input can starve the other.
 bool FormWindow::fireDueTimers(bool woken)
 {
+    if (woken) // fired, early or not: it must be set again
+        wakeSet_ = false;
     if (ended_)
         return false;
-    const bool ticked = schedule_.fire(now()) > 0;
-    // The loop comes here before every message; setting the timer costs a
-    // system call, and only a timer that has fired or ticks that moved the
-    // next due time need it (a timer's start or stop sets it itself).
-    if (ticked || woken)
-        wakeAtNextDue();
+    const bool ticked = form_.wake() > 0;
     // Painting waits until no input is queued; a tick shows at once, also
     // in a flood of clicks.
     if (ticked && !ended_ && window_)

@@ -85,7 +85,7 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
     // The window's own messages go on meanwhile: painting, and closing it,
     // which ends the program; the Form takes no other event until the box
     // is answered.
-    // Ticks that fall due meanwhile are the schedule's to skip.
+    // Ticks that fall due meanwhile are the Form's to skip.
     const HANDLE waits[] = {answer->answered, wake_};
     for (bool quit = false; !quit;) {
         const DWORD woken = MsgWaitForMultipleObjectsEx(2, waits, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);

@@ -8,7 +8,6 @@
 #pragma once
 
 #include "forms.h"
-#include "timer_schedule.h"
 
 #include <windows.h>
 
@@ -56,15 +55,15 @@ public:
 
     HWND handle() const { return window_; }
     void show();
-    // Starts the timers the design enables; call after the load event.
-    void startTimers();
     // Delivers messages and timer ticks until the program ends; returns its
     // status. Every turn of the loop delivers the ticks that are due before
     // the next message, so no flood of input holds a timer back.
     int run();
 
+    // The performance counter, as the Form's monotonic clock.
+    Time now() const override;
+    void wakeAt(std::optional<Time> at) override;
     void controlChanged(Control& control) override;
-    void timerChanged(Timer& timer) override;
     void messageBox(std::string_view text) override;
     void errorReported(int number, std::string_view description) override;
     void programEnded(int status) override;
@@ -105,10 +104,6 @@ private:
     int designPixel(int coordinate) const;
     void release(int x, int y);
 
-    // The performance counter, as the schedule's monotonic clock.
-    TimerSchedule::Time now() const;
-    // Sets the one waitable timer to the schedule's next due time.
-    void wakeAtNextDue();
     // Delivers every tick that is due; whether any ticked. `woken`: the
     // waitable timer has fired, and must be set again.
     bool fireDueTimers(bool woken);
@@ -130,8 +125,9 @@ private:
     HGDIOBJ backOld_ = nullptr;
     HDC pictureDc_ = nullptr;
 
-    TimerSchedule schedule_;
-    HANDLE wake_ = nullptr; // a waitable timer, set to the next due time
+    HANDLE wake_ = nullptr; // a waitable timer, set to the time the Form asks for
+    bool wakeSet_ = false;  // set and not yet fired
+    Time wakeAt_{};
     bool highResolution_ = false;
     bool periodRaised_ = false;
     long long ticksPerSecond_ = 0;
