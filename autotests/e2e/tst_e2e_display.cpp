@@ -189,7 +189,8 @@ bool xdotool(const QStringList& args)
 // move in is a real Enter (see with-weston.sh).
 class Compositor {
 public:
-    Compositor()
+    // With XWayland, its X display is named by xDisplay() once it is up.
+    explicit Compositor(bool xwayland = false)
     {
         if (!runtimeDir_.isValid())
             return;
@@ -207,16 +208,19 @@ public:
         config.close();
         if (!xdotool({"mousemove", QString::number(kOutside.x()), QString::number(kOutside.y())}))
             return;
-        weston_.start(QStringLiteral("weston"), {"--backend=x11-backend.so", "--config=" + config.fileName(),
-                                                 "--idle-time=0", "--socket=" + kSocket, "--debug",
-                                                 "--width=" + QString::number(kOutside.x() - 7),
-                                                 "--height=" + QString::number(kOutside.y() - 7)});
+        QStringList args{"--backend=x11-backend.so", "--config=" + config.fileName(), "--idle-time=0",
+                         "--socket=" + kSocket, "--debug", "--width=" + QString::number(kOutside.x() - 7),
+                         "--height=" + QString::number(kOutside.y() - 7)};
+        if (xwayland)
+            args << QStringLiteral("--xwayland");
+        weston_.start(QStringLiteral("weston"), args);
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < kStartMs && weston_.state() != QProcess::NotRunning) {
             if (sceneGraph().contains(QLatin1String("background for output"))) {
-                up_ = true;
-                return;
+                up_ = !xwayland || !xDisplay().isEmpty();
+                if (up_)
+                    return;
             }
             QTest::qWait(50);
         }
@@ -232,6 +236,25 @@ public:
         }
     }
     QString runtimeDir() const { return runtimeDir_.path(); }
+    // Told to end, as a session that logs out tells it.
+    void end()
+    {
+        if (weston_.state() != QProcess::NotRunning) {
+            weston_.terminate();
+            if (!weston_.waitForFinished(kStartMs))
+                kill();
+        }
+    }
+    // XWayland's display, from weston's log.
+    QString xDisplay() const
+    {
+        QFile log(runtimeDir_.filePath(QStringLiteral("weston.log")));
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("xserver listening on display (:\\d+)")).match(QString::fromUtf8(log.readAll()));
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
 
     QString sceneGraph() const
     {
@@ -252,11 +275,12 @@ public:
     }
 
     // The client area's top left of the one window of that title, waited
-    // for while the game runs.
+    // for while the game runs. (XWayland's windows are listed with no
+    // client after the title, and their opaque part takes the frame's edge.)
     std::optional<QPoint> waitForWindow(const QString& title, GameRun& game) const
     {
         const QRegularExpression view(
-            QStringLiteral("top-level window '%1' of[^\\n]*\\n\\s*position: \\((\\d+), (\\d+)\\)[^\\n]*\\n\\s*\\[opaque: \\((\\d+), (\\d+)\\)")
+            QStringLiteral("top-level window '%1'[ ,][^\\n]*\\n\\s*position: \\((\\d+), (\\d+)\\)[^\\n]*\\n\\s*\\[opaque: \\((\\d+), (\\d+)\\)")
                 .arg(QRegularExpression::escape(title)));
         QElapsedTimer clock;
         clock.start();
@@ -505,7 +529,7 @@ void BadDisplay::askedForDiagnosticsPassThrough()
     QVERIFY2(e.lines.back().startsWith(QLatin1String("skeetra: ")), qPrintable(e.error));
 }
 
-enum class WaylandBlow { None, KillCompositor };
+enum class WaylandBlow { None, KillCompositor, EndCompositor };
 Q_DECLARE_METATYPE(WaylandBlow)
 
 // The game on a Wayland compositor that goes, or on one it cannot use.
@@ -522,6 +546,10 @@ void BadDisplay::badWaylandEndsWithOneLine_data()
                                                << lost;
     QTest::newRow("compositor killed with the loss box open") << QStringList{} << Phase::LossBox
                                                               << WaylandBlow::KillCompositor << lost;
+    // weston told to end destroys XWayland's frames, and the game's window in
+    // its own, before XWayland drops its clients: still a lost display.
+    QTest::newRow("compositor with XWayland told to end") << QStringList{"XWAYLAND"} << Phase::Waiting
+                                                        << WaylandBlow::EndCompositor << "connection to display";
     QTest::newRow("platform package missing") << QStringList{"PLATFORMS"} << Phase::None << WaylandBlow::None
                                               << "qt6-wayland";
 }
@@ -536,14 +564,17 @@ void BadDisplay::badWaylandEndsWithOneLine()
         QSKIP("needs an X server for weston (run through CTest)");
 
     QTemporaryDir copy;
-    Compositor compositor;
+    Compositor compositor(env.contains(QStringLiteral("XWAYLAND")));
     QVERIFY2(compositor.up(), "weston did not start");
     QProcessEnvironment gameEnv = cleanEnvironment();
     gameEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), compositor.runtimeDir());
     gameEnv.insert(QStringLiteral("WAYLAND_DISPLAY"), Compositor::kSocket);
     QString program = gamePath();
     for (const QString& setting : env) {
-        if (setting == QLatin1String("PLATFORMS")) {
+        if (setting == QLatin1String("XWAYLAND")) {
+            gameEnv.insert(QStringLiteral("DISPLAY"), compositor.xDisplay());
+            gameEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        } else if (setting == QLatin1String("PLATFORMS")) {
             // Qt's platform plugins as a machine without qt6-wayland has
             // them: a copy of the game whose qt.conf names a plugin
             // directory that holds X11's alone.
@@ -595,6 +626,8 @@ void BadDisplay::badWaylandEndsWithOneLine()
     sinceBlow.start();
     if (blow == WaylandBlow::KillCompositor)
         compositor.kill();
+    if (blow == WaylandBlow::EndCompositor)
+        compositor.end();
 
     const Ending e = game.end(kEndMs);
     QVERIFY2(e.ended, "the game did not end");

@@ -290,6 +290,7 @@ void FormWindow::setVisible(bool visible)
 
 bool FormWindow::event(QEvent* event)
 {
+
     // The ratio is known once the window is on a screen, and changes with
     // the screen; the frame is known once the window is shown, and moves
     // come after a window manager has framed it.
@@ -309,6 +310,21 @@ bool FormWindow::event(QEvent* event)
 }
 
 Host::Time FormWindow::now() const { return monotonicNow(); }
+
+// The box is modal, but a compositor may leave the keyboard with the game
+// window (Wayland lets no program take it), where Qt would drop the keys as
+// meant for a window the box blocks: they are the box's. Watched on the
+// game's QWindow, which has them before the widget's modality check.
+bool FormWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (box_ && watched == windowHandle() &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        QWidget* to = box_->focusWidget() ? box_->focusWidget() : box_;
+        QCoreApplication::sendEvent(to, event);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 void FormWindow::wakeAt(std::optional<Time> at)
 {
@@ -425,7 +441,13 @@ void FormWindow::waitOnBox(QMessageBox& box)
         qt_window_private(game)->blockedByModalWindow = false;
     box.activateWindow();
     boxLoop_ = &loop;
+    box_ = &box;
+    if (QWindow* game = windowHandle())
+        game->installEventFilter(this);
     loop.exec();
+    if (QWindow* game = windowHandle())
+        game->removeEventFilter(this);
+    box_ = nullptr;
     boxLoop_ = nullptr;
 }
 

@@ -80,6 +80,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -103,6 +104,7 @@ private:
     QTimer* wake_ = nullptr;
     bool quitOnEnd_ = true;
     QEventLoop* boxLoop_ = nullptr;
+    QMessageBox* box_ = nullptr;
     // Device pixels a design pixel takes, and the screen's own ratio of
     // device pixels to Qt's logical ones; the two differ where the window
     // would not fit the screen at its ratio, or where the ratio has a fraction.
