@@ -163,7 +163,7 @@ public:
         if (!waitUntil([this] { return !running() || visibleWindows(mainTitle()).size() == 1; }) || !running())
             return fail("the game window did not appear");
         window_ = visibleWindows(mainTitle()).value(0);
-        if (onCompositor() && !moveTo({0, screenGeometry().bottom()}))
+        if (onCompositor() && !moveTo(parkingPlace()))
             return false;
         // Painted: the ammunition shows text, and two grabs in a row agree,
         // in the same place. (Where Qt learns the size of the title bar only
@@ -254,7 +254,7 @@ public:
                  << "mousedown" << "1" << "mouseup" << "1";
         // A compositor draws its pointer into the screen that is read.
         if (onCompositor())
-            args << "mousemove" << "0" << QString::number(screenGeometry().bottom());
+            args << "mousemove" << QString::number(parkingPlace().x()) << QString::number(parkingPlace().y());
         return run(QStringLiteral("xdotool"), args).exitCode == 0 || fail("xdotool could not click");
     }
     bool click(const QPoint& p) { return click(QList<QPoint>{p}); }
@@ -539,7 +539,7 @@ public:
         }
         const QRect around(at - QPoint(reach, reach) * s, QSize(2 * reach, 2 * reach) * s);
         // The screen's bottom left corner, which shows little of any pointer.
-        if (!moveTo(QPoint(0, screenGeometry().bottom())))
+        if (!moveTo(parkingPlace()))
             return {};
         QTest::qWait(100);
         const QImage bare = screen(around);
