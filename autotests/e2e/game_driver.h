@@ -592,11 +592,17 @@ public:
         return process_.exitCode();
     }
 
-    // Where the window is now, read again; empty when it shows nowhere.
+    // Where the window is now, read again; empty when it shows nowhere. By
+    // sight, a grab may catch a frame the compositor has copied to the
+    // screen in part: the window is where its next whole frame shows it.
     QRect placeNow()
     {
         const QRect known = geometry_;
-        const QRect now = readGeometry() ? geometry_ : QRect();
+        QRect now;
+        waitUntil([&] {
+            now = readGeometry() ? geometry_ : QRect();
+            return !now.isEmpty();
+        }, bySight() ? kWaitMs : 0);
         geometry_ = known;
         return now;
     }
