@@ -140,7 +140,6 @@ fi
 unset SKEETRA_SESSION_ENV
 export WAYLAND_DISPLAY="$socket"
 export SKEETRA_COMPOSITOR_PID="$compositor_pid"
-export SKEETRA_COMPOSITOR_LOG="$workdir/compositor.log"
 export DBUS_SESSION_BUS_ADDRESS="$(sed -n 's/^bus=//p' "$session_env")"
 if [ -n "$xwayland" ]; then
     export SKEETRA_GAME_DISPLAY="$game_display"

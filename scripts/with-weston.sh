@@ -46,9 +46,9 @@ trap 'exit 129' HUP
 # weston takes the X pointer's motion as steps from where an X EnterNotify
 # last put it, and starts its own pointer at 100, 100 before any: a missed
 # Enter would leave every later click off by a fixed amount. So the pointer
-# starts outside the output, and its first move in is a real Enter, as is
-# every move back from the screen's bottom left corner, where the tests
-# park it between clicks.
+# starts outside the output, and its first move in is a real Enter. (The
+# tests park it between clicks inside, at the output's bottom left corner:
+# a pointer that leaves the output stays drawn where it left.)
 margin=$((8 * scale))
 xdotool mousemove $((width - 1)) $((height - 1)) || exit 1
 

@@ -259,4 +259,10 @@ QImage screen(const QRect& r)
 
 QRect screenGeometry() { return QGuiApplication::primaryScreen()->geometry(); }
 
+QPoint parkingPlace()
+{
+    const bool weston = platform() == QLatin1String("wayland") || platform() == QLatin1String("weston-xwayland");
+    return {0, screenGeometry().bottom() - (weston ? 8 * outputScale() : 0)};
+}
+
 } // namespace e2e

@@ -85,5 +85,10 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kWaitMs);
 // A part of the screen as it shows now, in device pixels.
 QImage screen(const QRect& r);
 QRect screenGeometry();
+// Where the pointer waits between clicks: the bottom left corner of the
+// compositor's output, which shows little of any pointer. weston's output
+// leaves a strip of the X screen bare (see with-weston.sh); a pointer that
+// left it would stay drawn where it left.
+QPoint parkingPlace();
 
 } // namespace e2e
