@@ -104,7 +104,8 @@ long long TimerSchedule::fire(Time now)
 
 TimerSchedule::Time testClockOffset()
 {
-    const char* const path = std::getenv("SKEETRA_TEST_CLOCK_FILE");
+    // Looked up once: the hosts read their clock at every timer event.
+    static const char* const path = std::getenv("SKEETRA_TEST_CLOCK_FILE");
     if (!path || !*path)
         return {};
     long long ms = 0;

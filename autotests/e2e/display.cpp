@@ -42,9 +42,13 @@ QString requiredEnv(const char* name)
     return value;
 }
 
-Run run(const QString& program, const QStringList& args)
+namespace {
+
+// Runs a program to its end, in the given environment, its output read.
+Run runIn(const QProcessEnvironment& env, const QString& program, const QStringList& args)
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.start(program, args);
     if (!p.waitForFinished(kWaitMs)) {
@@ -55,26 +59,24 @@ Run run(const QString& program, const QStringList& args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
 }
 
+} // namespace
+
+Run run(const QString& program, const QStringList& args)
+{
+    return runIn(QProcessEnvironment::systemEnvironment(), program, args);
+}
+
 Run runOnGameDisplay(const QString& program, const QStringList& args)
 {
     if (!onXWayland())
         return run(program, args);
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), requiredEnv("SKEETRA_GAME_DISPLAY"));
     if (qEnvironmentVariableIsEmpty("SKEETRA_GAME_XAUTHORITY"))
         env.remove(QStringLiteral("XAUTHORITY"));
     else
         env.insert(QStringLiteral("XAUTHORITY"), qEnvironmentVariable("SKEETRA_GAME_XAUTHORITY"));
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(program, args);
-    if (!p.waitForFinished(kWaitMs)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, {}};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput())};
+    return runIn(env, program, args);
 }
 
 QString westonPointer()

@@ -14,8 +14,6 @@ import { Session } from './browser.mjs';
 
 // ---------------------------------------------------------------- scenarios
 
-export const INSTRUCTION_LINES = CAPTION_LINES.Label8;
-
 // Title, favicon, the form's size at whole pixels, from disk and from a
 // server, with no request beyond the page itself.
 export async function windowHasTitleSizeAndPlace(session) {
@@ -590,7 +588,7 @@ export async function formTakesTheLargestWholeScaleThatFits(session) {
             return ['left', 'top', 'width', 'height'].some((k) => Math.abs(box[k] - text[k]) > 0.5);
         }).map((label) => label.id));
         equal(unscaled, [], `labels whose text is not scaled with them ${what}`);
-        equal(await game.lines('Label8'), INSTRUCTION_LINES, `the instructions, line by line, ${what}`);
+        equal(await game.lines('Label8'), CAPTION_LINES.Label8, `the instructions, line by line, ${what}`);
         // A click still lands where the player aims: the start sign starts.
         await game.start();
         await game.shownTarget();
