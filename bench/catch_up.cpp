@@ -78,17 +78,9 @@ struct Figure {
     long long ticks = 0, repaints = 0, allocations = 0, peakBytes = 0;
 };
 
-// The game in play, held up for `held`, then woken once.
-Figure gameCatchUp(Time held)
+// The one wake-up that comes `held` late, with what it cost.
+Figure wakeAfter(rt::Form& form, CountingHost& host, Time held)
 {
-    rt::Form form(skeetra::Form1::design());
-    skeetra::Form1 game(form);
-    CountingHost host;
-    form.setHost(&host);
-    rt::seedRandom(1);
-    form.load();
-    form.startTimers();
-    form.click(&game.Image1); // play starts: the clock runs, the referee shows a target
     host.repaints = 0;
     const long long allocations = g_allocations, live = g_live;
     g_peak = g_live;
@@ -100,6 +92,21 @@ Figure gameCatchUp(Time held)
     f.repaints = host.repaints;
     f.allocations = g_allocations - allocations;
     f.peakBytes = g_peak - live;
+    return f;
+}
+
+// The game in play, held up for `held`, then woken once.
+Figure gameCatchUp(Time held)
+{
+    rt::Form form(skeetra::Form1::design());
+    skeetra::Form1 game(form);
+    CountingHost host;
+    form.setHost(&host);
+    rt::seedRandom(1);
+    form.load();
+    form.startTimers();
+    form.click(&game.Image1); // play starts: the clock runs, the referee shows a target
+    const Figure f = wakeAfter(form, host, held);
     if (game.Label7.Caption() != std::to_string(held / 800ms))
         std::fprintf(stderr, "bench_catch_up: the clock reads %s after %lld ms\n", game.Label7.Caption().c_str(),
                      static_cast<long long>(held / 1ms));
@@ -143,17 +150,7 @@ Figure busyCatchUp(Time held)
     form.setHost(&host);
     form.load();
     form.startTimers();
-    const long long allocations = g_allocations, live = g_live;
-    g_peak = g_live;
-    const double from = cpuMs();
-    host.clock = held;
-    Figure f;
-    f.ticks = form.wake();
-    f.cpuMs = cpuMs() - from;
-    f.repaints = host.repaints;
-    f.allocations = g_allocations - allocations;
-    f.peakBytes = g_peak - live;
-    return f;
+    return wakeAfter(form, host, held);
 }
 
 Figure busyFloor(Time held)

@@ -8,7 +8,6 @@
 
 namespace {
 
-HFONT face;
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -17,9 +16,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         static const wchar_t line[] = L"Набери 100 убийств за минимальное время.";
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        SelectObject(dc, face);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(255, 255, 0));
+        bench::useFace(dc, RGB(255, 255, 0));
         TextOutW(dc, 8, 8, line, static_cast<int>(std::size(line) - 1));
         EndPaint(window, &paint);
         return 0;
@@ -33,9 +30,5 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main()
 {
-    face = bench::loadFace();
-    HWND window = face ? bench::createFloorWindow(windowProc, L"Skeetra floor") : nullptr;
-    if (!window)
-        return 1;
-    return bench::runFloor(window);
+    return bench::runFloorWindow(windowProc, L"Skeetra floor");
 }

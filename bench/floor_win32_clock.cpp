@@ -7,7 +7,6 @@
 
 namespace {
 
-HFONT face;
 int seconds = 0;
 // The clock's place in the game (Label7).
 const RECT clock{272, 424, 272 + 41, 424 + 17};
@@ -23,9 +22,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
         const std::wstring text = std::to_wstring(seconds);
-        SelectObject(dc, face);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(255, 0, 0));
+        bench::useFace(dc, RGB(255, 0, 0));
         TextOutW(dc, clock.left, clock.top, text.data(), static_cast<int>(text.size()));
         EndPaint(window, &paint);
         return 0;
@@ -39,10 +36,5 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main()
 {
-    face = bench::loadFace();
-    HWND window = face ? bench::createFloorWindow(windowProc, L"Skeetra clock floor") : nullptr;
-    if (!window)
-        return 1;
-    SetTimer(window, 1, 800, nullptr);
-    return bench::runFloor(window);
+    return bench::runFloorWindow(windowProc, L"Skeetra clock floor", 800);
 }

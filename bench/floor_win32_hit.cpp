@@ -13,7 +13,6 @@ namespace {
 constexpr int kPictureWidth = 43;
 constexpr int kPictureHeight = 55;
 
-HFONT face;
 HBITMAP picture;
 HDC pictureDc;
 // Two of the game's openings (Image2 and Image5), the cartridges (Label6),
@@ -86,9 +85,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                           kPictureWidth, kPictureHeight, blend);
             SelectObject(pictureDc, old);
         }
-        SelectObject(dc, face);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(255, 0, 0));
+        bench::useFace(dc, RGB(255, 0, 0));
         if (IntersectRect(&overlap, &cartridgesPlace, &paint.rcPaint))
             drawLabel(dc, cartridgesPlace, cartridges);
         if (IntersectRect(&overlap, &killsPlace, &paint.rcPaint))
@@ -105,11 +102,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main()
 {
-    face = bench::loadFace();
     picture = makePicture();
     pictureDc = CreateCompatibleDC(nullptr);
-    HWND window = face && picture ? bench::createFloorWindow(windowProc, L"Skeetra hit floor") : nullptr;
-    if (!window)
+    if (!picture)
         return 1;
-    return bench::runFloor(window);
+    return bench::runFloorWindow(windowProc, L"Skeetra hit floor");
 }

@@ -7,7 +7,7 @@ namespace {
 constexpr int kClientLeft = 49;
 constexpr int kClientTop = 81;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-} // namespace
+HFONT face;
 
 HFONT loadFace()
 {
@@ -22,7 +22,7 @@ HFONT loadFace()
                        CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH, L"PT Sans");
 }
 
-HWND createFloorWindow(WNDPROC procedure, const wchar_t* title)
+HWND createWindow(WNDPROC procedure, const wchar_t* title)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass{};
@@ -39,6 +39,8 @@ HWND createFloorWindow(WNDPROC procedure, const wchar_t* title)
                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
 }
 
+} // namespace
+
 LRESULT defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) {
@@ -48,8 +50,21 @@ LRESULT defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int runFloor(HWND window)
+void useFace(HDC dc, COLORREF colour)
 {
+    SelectObject(dc, face);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, colour);
+}
+
+int runFloorWindow(WNDPROC procedure, const wchar_t* title, UINT tickMs)
+{
+    face = loadFace();
+    HWND window = face ? createWindow(procedure, title) : nullptr;
+    if (!window)
+        return 1;
+    if (tickMs)
+        SetTimer(window, 1, tickMs, nullptr);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     MSG message;

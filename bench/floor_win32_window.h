@@ -10,18 +10,17 @@ namespace bench {
 constexpr int kClientWidth = 434;
 constexpr int kClientHeight = 475;
 
-// PT Sans at 13 px, or null when it cannot be loaded.
-HFONT loadFace();
-
-// Registers a class with this procedure and creates the window, hidden;
-// null on failure.
-HWND createFloorWindow(WNDPROC procedure, const wchar_t* title);
-
 // What every floor's window procedure leaves to Windows; closing the
 // window ends the floor.
 LRESULT defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows the window and runs the message loop until the window is closed.
-int runFloor(HWND window);
+// Draws text that follows in the game's face (PT Sans at 13 px), in this
+// colour, over what is there.
+void useFace(HDC dc, COLORREF colour);
+
+// Loads the face, creates the window with this procedure, starts a timer of
+// `tickMs` (none at 0), shows the window and runs its messages until it is
+// closed. 1 when the face or the window cannot be had.
+int runFloorWindow(WNDPROC procedure, const wchar_t* title, UINT tickMs = 0);
 
 } // namespace bench
