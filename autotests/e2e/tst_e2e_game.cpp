@@ -369,8 +369,14 @@ void EndToEnd::clickStormEndsInOneLossBox()
     GAME_VERIFY(game, game.start());
     GAME_VERIFY(game, game.shownTarget().has_value());
 
-    constexpr int kClicks = 5000;
-    constexpr int kBurst = 500;
+    // A Wayland compositor keeps only so much for a client that has not read
+    // it yet: weston here drops a game that stopped for 400 clicks (300 it
+    // keeps). A player's mouse never gets so far ahead; a game that the
+    // machine's load keeps from running while xdotool sends 500 would lose
+    // its display. There each burst is a third of that, and is waited for;
+    // twenty of them still keep on long after the box has opened.
+    const int kClicks = onWayland() ? 2000 : 5000;
+    const int kBurst = onWayland() ? 100 : 500;
     QList<QPoint> burst;
     for (int sent = 0; sent < kClicks; sent += kBurst) {
         burst.clear();
