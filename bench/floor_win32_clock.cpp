@@ -1,6 +1,7 @@
 // The Windows floor of play without shots: the game's window whose only
-// work is the game's clock, one label whose text changes every 800 ms and
-// is repainted alone, in the game's face and size. Runs until it is killed.
+// work is the game's clock, one label whose text changes at the clock's
+// period (800 ms) and is repainted alone, in the game's face and size, at
+// its place. Runs until it is killed.
 #include "floor_win32_window.h"
 
 #include <string>
@@ -9,8 +10,7 @@ namespace {
 
 HFONT face;
 int seconds = 0;
-// The clock's place in the game (Label7).
-const RECT clock{272, 424, 272 + 41, 424 + 17};
+RECT clock; // its place in the game
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -39,10 +39,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main()
 {
+    clock = bench::place("clock");
     face = bench::loadFace();
     HWND window = face ? bench::createFloorWindow(windowProc, L"Skeetra clock floor") : nullptr;
     if (!window)
         return 1;
-    SetTimer(window, 1, 800, nullptr);
+    SetTimer(window, 1, bench::figure("period"), nullptr);
     return bench::runFloor(window);
 }
