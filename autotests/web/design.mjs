@@ -31,7 +31,11 @@ export const control = (name) => {
 export const rect = (left, top, width, height) => ({ left, top, width, height });
 export const placeOf = (name) => ({ ...control(name).rect });
 export const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
-export const TARGETS = Array.from({ length: 12 }, (_, k) => placeOf(`Image${k + 2}`));
+// The figure's openings: the pictures that show it (the start sign shows
+// none), in the order of their names' numbers, and their places.
+export const OPENINGS = design.controls.filter((c) => c.kind === 'image' && c.picture).map((c) => c.name)
+    .sort((a, b) => Number(a.slice(5)) - Number(b.slice(5)));
+export const TARGETS = OPENINGS.map(placeOf);
 export const FORM_W = design.client.width;
 export const FORM_H = design.client.height;
 // The facts of play the design table carries for every platform's driver:
