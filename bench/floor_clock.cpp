@@ -1,7 +1,10 @@
 // CPU floor for play without shots: a Widgets window of the game's size
-// whose only work is the game's clock, one label whose text changes every
-// 800 ms and is repainted alone, in the game's face and size. Runs until it
-// is killed.
+// whose only work is the game's clock, one label whose text changes at the
+// clock timer's period (800 ms) and is repainted alone, in the game's face
+// and size, at the game's places (its design table). Runs until it is
+// killed.
+#include "design_places.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -18,12 +21,13 @@ int main(int argc, char** argv)
     face.setPixelSize(13);
     face.setHintingPreference(QFont::PreferNoHinting);
 
+    namespace play = skeetra::play;
+    const bench::Design design = bench::Design::read();
     QWidget window;
-    window.setFixedSize(434, 475);
-    window.move(49, 81);
-    // The clock's place in the game (Label7).
+    window.setFixedSize(design.client.size());
+    window.move(design.client.topLeft());
     QLabel clock(QStringLiteral("0"), &window);
-    clock.setGeometry(272, 424, 41, 17);
+    clock.setGeometry(design[play::kClock]);
     clock.setFont(face);
     clock.setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette red = clock.palette();
@@ -33,7 +37,7 @@ int main(int argc, char** argv)
 
     int seconds = 0;
     QTimer timer;
-    timer.setInterval(800);
+    timer.setInterval(design.interval(play::kClockTimer));
     QObject::connect(&timer, &QTimer::timeout, [&] { clock.setText(QString::number(++seconds)); });
     timer.start();
     return QApplication::exec();

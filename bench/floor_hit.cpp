@@ -11,15 +11,12 @@
 // bench_floor_hit [hits] ends after that many hits (60 by default). The
 // places are the game's own, read from its design table (SKEETRA_DESIGN_JSON,
 // by default the one this build wrote).
+#include "design_places.h"
 #include "first_frame.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFont>
 #include <QFontDatabase>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -33,34 +30,8 @@ namespace {
 
 int g_hitsWanted = 60;
 
-// The window's place and the controls' rectangles, in design pixels.
-struct Design {
-    QRect client;
-    QJsonArray controls;
-
-    static Design read()
-    {
-        QString path = qEnvironmentVariable("SKEETRA_DESIGN_JSON");
-        if (path.isEmpty())
-            path = QStringLiteral(SKEETRA_DESIGN_JSON);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            qFatal("cannot read the design table %s", qPrintable(path));
-        const QJsonObject form = QJsonDocument::fromJson(file.readAll()).object();
-        return {rect(form["client"]), form["controls"].toArray()};
-    }
-    QRect operator[](const char* name) const
-    {
-        for (const QJsonValue& c : controls)
-            if (c["name"].toString() == QLatin1String(name))
-                return rect(c["rect"]);
-        qFatal("the design has no control %s", name);
-    }
-    static QRect rect(const QJsonValue& r)
-    {
-        return {r["left"].toInt(), r["top"].toInt(), r["width"].toInt(), r["height"].toInt()};
-    }
-};
+using bench::Design;
+namespace play = skeetra::play;
 
 class Picture;
 
@@ -81,7 +52,7 @@ private:
     QLabel* kills_;
     QLabel* cartridges_;
     Design design_ = Design::read();
-    QRect start_ = design_["Image1"]; // the game's start sign
+    QRect start_ = design_[play::kStartSign]; // the game's start sign
     int current_ = -1;
     int hits_ = 0;
     bool framed_ = false;
@@ -135,8 +106,8 @@ HitWindow::HitWindow()
         l->setAttribute(Qt::WA_TransparentForMouseEvents);
         return l;
     };
-    cartridges_ = label(QStringLiteral("120"), design_["Label6"]);
-    kills_ = label(QStringLiteral("0"), design_["Label5"]);
+    cartridges_ = label(QString::number(play::kStartAmmunition), design_[play::kAmmunition]);
+    kills_ = label(QStringLiteral("0"), design_[play::kKills]);
 }
 
 void HitWindow::print(const char* what, QPoint at)

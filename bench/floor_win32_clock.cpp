@@ -1,6 +1,7 @@
 // The Windows floor of play without shots: the game's window whose only
-// work is the game's clock, one label whose text changes every 800 ms and
-// is repainted alone, in the game's face and size. Runs until it is killed.
+// work is the game's clock, one label whose text changes at the clock's
+// period (800 ms) and is repainted alone, in the game's face and size, at
+// its place. Runs until it is killed.
 #include "floor_win32_window.h"
 
 #include <string>
@@ -8,8 +9,7 @@
 namespace {
 
 int seconds = 0;
-// The clock's place in the game (Label7).
-const RECT clock{272, 424, 272 + 41, 424 + 17};
+RECT clock; // its place in the game
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -36,5 +36,6 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main()
 {
-    return bench::runFloorWindow(windowProc, L"Skeetra clock floor", 800);
+    clock = bench::place("clock");
+    return bench::runFloorWindow(windowProc, L"Skeetra clock floor", bench::figure("period"));
 }

@@ -15,15 +15,14 @@ constexpr int kPictureHeight = 55;
 
 HBITMAP picture;
 HDC pictureDc;
-// Two of the game's openings (Image2 and Image5), the cartridges (Label6),
-// the kills (Label5) and the start sign (Image1).
-const RECT places[2] = {{136, 0, 136 + kPictureWidth, kPictureHeight},
-                        {192, 184, 192 + kPictureWidth, 184 + kPictureHeight}};
-const RECT cartridgesPlace{72, 424, 72 + 41, 424 + 17};
-const RECT killsPlace{152, 440, 152 + 41, 440 + 17};
-const RECT startPlace{136, 288, 136 + 153, 288 + 41};
+// Two of the game's openings, the cartridges, the kills and the start
+// sign, and the cartridges a game starts with (bench::place).
+RECT places[2];
+RECT cartridgesPlace;
+RECT killsPlace;
+RECT startPlace;
 int shown = -1;
-int cartridges = 120;
+int cartridges = 0;
 int kills = 0;
 
 // A figure-shaped picture in premultiplied BGRA: an opaque oval on a
@@ -102,6 +101,12 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main()
 {
+    places[0] = bench::place("opening1");
+    places[1] = bench::place("opening2");
+    cartridgesPlace = bench::place("cartridges");
+    killsPlace = bench::place("kills");
+    startPlace = bench::place("start");
+    cartridges = bench::figure("ammunition");
     picture = makePicture();
     pictureDc = CreateCompatibleDC(nullptr);
     if (!picture)

@@ -1,12 +1,47 @@
 // The window and face every Windows floor starts from.
 #include "floor_win32_window.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 namespace bench {
 
 namespace {
-constexpr int kClientLeft = 49;
-constexpr int kClientTop = 81;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// The value of NAME=VALUE in SKEETRA_FLOOR_PLACES.
+std::string setting(const char* name)
+{
+    const char* all = std::getenv("SKEETRA_FLOOR_PLACES");
+    const std::string words = all ? all : "";
+    const std::string key = std::string(name) + '=';
+    for (std::size_t at = 0; at < words.size();) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        if (words.compare(at, key.size(), key) == 0)
+            return words.substr(at + key.size(), end - at - key.size());
+        at = end + 1;
+    }
+    std::fprintf(stderr, "floor: SKEETRA_FLOOR_PLACES has no %s (scripts/bench-windows sets it)\n", name);
+    std::exit(2);
+}
+} // namespace
+
+RECT place(const char* name)
+{
+    int left = 0, top = 0, width = 0, height = 0;
+    if (std::sscanf(setting(name).c_str(), "%d,%d,%d,%d", &left, &top, &width, &height) != 4) {
+        std::fprintf(stderr, "floor: %s is no place L,T,W,H\n", name);
+        std::exit(2);
+    }
+    return {left, top, left + width, top + height};
+}
+
+int figure(const char* name) { return std::atoi(setting(name).c_str()); }
+
+namespace {
+
 HFONT face;
 
 HFONT loadFace()
@@ -33,7 +68,7 @@ HWND createWindow(WNDPROC procedure, const wchar_t* title)
     windowClass.lpszClassName = L"SkeetraFloor";
     if (!RegisterClassW(&windowClass))
         return nullptr;
-    RECT frame{kClientLeft, kClientTop, kClientLeft + kClientWidth, kClientTop + kClientHeight};
+    RECT frame = place("client");
     AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
     return CreateWindowExW(0, windowClass.lpszClassName, title, kStyle, frame.left, frame.top,
                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);

@@ -1,14 +1,19 @@
 // Shared by the Windows floors: the game's window (style, client size and
 // place) and the game's face, loaded from the floor's own resource the way
-// the game loads it.
+// the game loads it, and the game's places and figures, which
+// scripts/bench-windows reads from the design table and hands every floor
+// as SKEETRA_FLOOR_PLACES: "client=L,T,W,H clock=L,T,W,H period=800 ...".
 #pragma once
 
 #include <windows.h>
 
 namespace bench {
 
-constexpr int kClientWidth = 434;
-constexpr int kClientHeight = 475;
+// A place in client pixels (the window's on the screen for "client"); the
+// floor ends, saying so, when the variable lacks it.
+RECT place(const char* name);
+// A whole number (a period in milliseconds, a count).
+int figure(const char* name);
 
 // What every floor's window procedure leaves to Windows; closing the
 // window ends the floor.

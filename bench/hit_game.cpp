@@ -15,6 +15,7 @@
 // bench_hit_game [hits] ends after that many hits (60 by default).
 #include "first_frame.h"
 #include "form1.h"
+#include "play_facts.h"
 #include "qt_host.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,8 @@
 #include <string>
 
 namespace {
+
+namespace play = skeetra::play;
 
 int g_hitsWanted = 60;
 
@@ -69,7 +72,7 @@ private:
             framed_ = true;
             QTimer::singleShot(0, window, [window] {
                 bench::waitUntilOnScreen(window);
-                const QPoint p = centre(window, window->form().image("Image1"));
+                const QPoint p = centre(window, window->form().image(play::kStartSign));
                 std::printf("start %d %d\n", p.x(), p.y());
                 std::fflush(stdout);
             });
@@ -79,8 +82,8 @@ private:
             return;
         ++paints_;
         rt::Form& form = window->form();
-        const bool started = startShown_ && !form.image("Image1").Visible();
-        const bool hit = form.label("Label5").Caption() != killsAtRelease_;
+        const bool started = startShown_ && !form.image(play::kStartSign).Visible();
+        const bool hit = form.label(play::kKills).Caption() != killsAtRelease_;
         const rt::Control* target = shownTarget(window);
         if (!(started || hit) || !target)
             return;
@@ -116,8 +119,8 @@ private:
         inClick_ = false;
         paints_ = 0;
         rt::Form& form = window->form();
-        killsAtRelease_ = form.label("Label5").Caption();
-        startShown_ = form.image("Image1").Visible();
+        killsAtRelease_ = form.label(play::kKills).Caption();
+        startShown_ = form.image(play::kStartSign).Visible();
         waiting_ = true;
         // Delivered after the game's own release handling and before the
         // repaint it asks for: a hit notes whether its next target is
@@ -125,14 +128,14 @@ private:
         // printed again.
         QTimer::singleShot(0, window, [this, window] {
             rt::Form& f = window->form();
-            if (f.label("Label5").Caption() != killsAtRelease_ || (startShown_ && !f.image("Image1").Visible())) {
+            if (f.label(play::kKills).Caption() != killsAtRelease_ || (startShown_ && !f.image(play::kStartSign).Visible())) {
                 clickNs_ = bench::monotonicNs();
                 inClick_ = shownTarget(window) != nullptr;
                 return;
             }
             waiting_ = false;
             const rt::Control* target = shownTarget(window);
-            const QPoint p = centre(window, target ? *target : f.image("Image1"));
+            const QPoint p = centre(window, target ? *target : f.image(play::kStartSign));
             std::printf("miss\n%s %d %d\n", target ? "target" : "start", p.x(), p.y());
             std::fflush(stdout);
         });

@@ -3,6 +3,7 @@
 //   waiting: before the start sign is clicked (the target index is 13)
 //   playing: after it, with a target index written and its target shown
 #include "form1.h"
+#include "play_facts.h"
 
 #include <chrono>
 #include <cstdio>
@@ -23,7 +24,7 @@ int main(int argc, char** argv)
     rt::seedRandom(1);
     if (playing)
         form.click(&game.Image1);
-    rt::Timer& referee = form.timer("Timer2");
+    rt::Timer& referee = form.timer(skeetra::play::kRefereeTimer);
 
     const auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < ticks; ++i)

@@ -86,6 +86,29 @@ std::string play(const rt::Form& form)
     out += "    \"startAmmunition\": " + std::to_string(p::kStartAmmunition) + ",\n";
     out += "    \"winningKills\": " + std::to_string(p::kWinningKills) + ",\n";
     out += "    \"quietMs\": " + std::to_string(p::kQuietMs) + ",\n";
+    out += "    \"waitMs\": " + std::to_string(p::kWaitMs) + ",\n";
+    out += name("refereeTimer", p::kRefereeTimer);
+    // The labels that take clicks and do nothing: every shown one but the exit caption.
+    out += "    \"quietLabels\": [";
+    const char* separator = "";
+    for (const auto& c : form.controls())
+        if (c->kind() == rt::ControlKind::Label && c->design().visible && c->name() != p::kExitCaption) {
+            out += separator;
+            out += quoted(c->name());
+            separator = ", ";
+        }
+    out += "],\n";
+    // The runtime error a counter holding a word raises, as its box and its
+    // line say it. (quoted) is the function above: a std::string argument
+    // would otherwise find std::quoted.
+    try {
+        rt::textToDouble("x");
+    } catch (const rt::RuntimeError& e) {
+        const int number = static_cast<int>(e.number);
+        out += "    \"typeMismatch\": {\"number\": " + std::to_string(number) + ", \"box\": " +
+               (quoted)(rt::runtimeErrorText(number, e.description)) + ", \"line\": " +
+               (quoted)(rt::runtimeErrorLine(number, e.description)) + "},\n";
+    }
     out += "    \"barePoints\": [";
     const char* comma = "";
     for (const p::Point& point : p::kBarePoints) {

@@ -20,8 +20,10 @@ inline constexpr std::string_view kExitCaption = "Label1";
 inline constexpr std::string_view kWinBox = "Label11";
 inline constexpr std::string_view kFinalTime = "Label12";
 inline constexpr std::string_view kStartSign = "Image1";
-// The timer whose ticks the clock counts.
+// The timer whose ticks the clock counts, and the referee's, which shows
+// the next target.
 inline constexpr std::string_view kClockTimer = "Timer1";
+inline constexpr std::string_view kRefereeTimer = "Timer2";
 
 inline constexpr int kStartAmmunition = 120;
 inline constexpr int kWinningKills = 100;
@@ -37,5 +39,8 @@ inline constexpr std::array<Point, 4> kBarePoints{{{420, 300}, {10, 300}, {300, 
 // How long a thing that must not happen is given to happen anyway. Too
 // short only lets a fault slip by; it can never fail a correct game.
 inline constexpr int kQuietMs = 300;
+// How long a driver waits for what must happen: generous, as a loaded
+// machine may be slow, never wrong.
+inline constexpr int kWaitMs = 20000;
 
 } // namespace skeetra::play

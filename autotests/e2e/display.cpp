@@ -140,7 +140,7 @@ QStringList visibleWindows(const QString& nameRegex)
         return ids;
     }
     if (bySight()) {
-        if (QRegularExpression(nameRegex).match(QStringLiteral("Skeetra")).hasMatch())
+        if (QRegularExpression(nameRegex).match(FormDesign::table().appTitle()).hasMatch())
             return QStringList(boxesOnScreen().size(), QStringLiteral("box"));
         return facadeOnScreen() ? QStringList{QStringLiteral("game")} : QStringList{};
     }

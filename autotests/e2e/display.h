@@ -5,6 +5,8 @@
 // the XWayland of one of them, whose windows xdotool reads.
 #pragma once
 
+#include "play_facts.h"
+
 #include <QImage>
 #include <QList>
 #include <QRect>
@@ -16,8 +18,7 @@
 
 namespace e2e {
 
-// Generous: a loaded machine may be slow, never wrong.
-inline constexpr int kWaitMs = 20000;
+using skeetra::play::kWaitMs;
 
 // The Windows build, played under Wine.
 bool underWine();

@@ -8,6 +8,7 @@
 #include <QRgb>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 class QJsonObject;
 
@@ -36,6 +37,8 @@ public:
     const DesignedControl& control(const QString& name) const;
     QRect rect(const QString& name) const { return control(name).rect; }
     QRgb backColour(const QString& name) const { return control(name).backColour; }
+    // The labels that take clicks and do nothing.
+    const QStringList& quietLabels() const { return quietLabels_; }
 
     static FormDesign fromJson(const QJsonObject& form);
 
@@ -44,6 +47,7 @@ private:
     QString appTitle_;
     QRect client_;
     QList<DesignedControl> controls_;
+    QStringList quietLabels_;
 };
 
 } // namespace e2e

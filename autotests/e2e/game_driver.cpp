@@ -37,9 +37,8 @@ Places readPlaces()
     p.titleOfAmmunition = d.rect(name(play::kAmmunitionTitle));
     for (const play::Point& bare : play::kBarePoints)
         p.barePoints << QPoint(bare.x, bare.y);
-    for (const DesignedControl& c : d.controls())
-        if (c.kind == QLatin1String("label") && c.visible && c.name != name(play::kExitCaption))
-            p.quietLabels << c.rect;
+    for (const QString& label : d.quietLabels())
+        p.quietLabels << d.rect(label);
     return p;
 }
 

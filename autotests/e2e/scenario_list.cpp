@@ -1,46 +1,46 @@
-// Reads scenarios.txt: one scenario a line with the platforms that play it,
-// and below it, indented after "- ", the rows it is played with, each with
-// the platforms that play it when not all the scenario's.
+// Reads the scenario table that the build writes from scenarios.txt (the
+// list's syntax is read there alone): each scenario with the platforms that
+// play it and its rows, each row with its own platforms.
 #include "scenario_list.h"
 
 #include "display.h"
 
 #include <QFile>
-#include <QRegularExpression>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 namespace e2e {
 
 namespace {
 
+QStringList strings(const QJsonValue& array)
+{
+    QStringList out;
+    for (const QJsonValue& v : array.toArray())
+        out << v.toString();
+    return out;
+}
+
 QList<ListedScenario> read()
 {
     QFile file(QStringLiteral(SKEETRA_SCENARIOS));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        qFatal("cannot read the scenario list %s", SKEETRA_SCENARIOS);
-    static const QRegularExpression row(QStringLiteral("^\\s+- (.*)$"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read the scenario table %s", SKEETRA_SCENARIOS);
+    QJsonParseError error;
+    const QJsonDocument table = QJsonDocument::fromJson(file.readAll(), &error);
+    if (table.isNull())
+        qFatal("the scenario table %s: %s", SKEETRA_SCENARIOS, qPrintable(error.errorString()));
     QList<ListedScenario> list;
-    while (!file.atEnd()) {
-        QString line = QString::fromUtf8(file.readLine());
-        line = line.section('#', 0, 0);
-        line.chop(line.endsWith('\n') ? 1 : 0);
-        if (const QRegularExpressionMatch m = row.match(line); m.hasMatch()) {
-            if (list.isEmpty())
-                qFatal("the scenario list has a row before any scenario");
-            // A row may name the platforms that play it, after a '|'.
-            const QString row = m.captured(1);
-            list.back().rows << row.section('|', 0, 0).trimmed();
-            list.back().rowPlatforms << row.section('|', 1).split(QRegularExpression(QStringLiteral("\\s+")),
-                                                                  Qt::SkipEmptyParts);
-            continue;
+    for (const QJsonValue& v : table[QLatin1String("scenarios")].toArray()) {
+        const QJsonObject s = v.toObject();
+        ListedScenario listed{s[QLatin1String("name")].toString(), strings(s[QLatin1String("platforms")]), {}, {}};
+        for (const QJsonValue& row : s[QLatin1String("rows")].toArray()) {
+            listed.rows << row[QLatin1String("name")].toString();
+            listed.rowPlatforms << strings(row[QLatin1String("platforms")]);
         }
-        const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-        // A word -ENGINE keeps the scenario from one of the web's engines
-        // alone: no platform here.
-        QStringList platforms = words.mid(1);
-        platforms.removeIf([](const QString& w) { return w.startsWith('-'); });
-        if (!words.isEmpty())
-            list.append({words.front(), platforms, {}, {}});
+        list << listed;
     }
     return list;
 }

@@ -1,5 +1,6 @@
-// The list of scenarios every platform's driver plays (scenarios.txt): for
-// each, the platforms that play it and the rows it is played with.
+// The list of scenarios every platform's driver plays (scenarios.txt, as
+// the build's table holds it): for each, the platforms that play it and the
+// rows it is played with.
 #pragma once
 
 #include <QString>
@@ -14,24 +15,15 @@ namespace e2e {
 
 struct ListedScenario {
     QString name;
-    QStringList platforms; // empty: linux, wine, wayland and web
+    QStringList platforms; // every platform that plays it
     QStringList rows;      // empty: played once, without rows
-    QList<QStringList> rowPlatforms; // for each row; empty: all the scenario's
+    QList<QStringList> rowPlatforms; // for each row, every platform that plays it
 
-    bool playedOn(const QString& platform) const
-    {
-        return platforms.isEmpty() ? !kDesktops.contains(platform) : platforms.contains(platform);
-    }
-    bool rowPlayedOn(int row, const QString& platform) const
-    {
-        return rowPlatforms[row].isEmpty() ? playedOn(platform) : rowPlatforms[row].contains(platform);
-    }
-    // The desktops play only the scenarios that name them: the ones that
-    // depend on the desktop.
-    static inline const QStringList kDesktops{"weston-xwayland", "mutter", "mutter-xwayland", "kwin", "kwin-xwayland"};
+    bool playedOn(const QString& platform) const { return platforms.contains(platform); }
+    bool rowPlayedOn(int row, const QString& platform) const { return rowPlatforms[row].contains(platform); }
 };
 
-// The list, read once from SKEETRA_SCENARIOS.
+// The list, read once from the table at SKEETRA_SCENARIOS.
 const QList<ListedScenario>& scenarioList();
 const ListedScenario* listedScenario(const QString& name);
 

@@ -2,6 +2,7 @@
 // and status 2, not a page of platform advice, a flood of warnings, a hang,
 // unbounded memory or a core dump. A window that another client destroys
 // ends the game as closing it does: quietly, with status 0.
+#include "form_design.h"
 #include "play_facts.h"
 
 #include <QDir>
@@ -21,13 +22,18 @@ constexpr int kNoDisplayStatus = 2;
 // A hang is what these tests look for; no bad display may take this long.
 constexpr int kEndMs = 10000;
 // Generous: a loaded machine may be slow to start a server or the game.
-constexpr int kStartMs = 20000;
+constexpr int kStartMs = skeetra::play::kWaitMs;
 constexpr int kDebugMs = 5000; // one scene graph from weston-debug
 
-const QString kMainTitle = QStringLiteral("^Skeetra beta 0\\.01$");
-const QString kBoxTitle = QStringLiteral("^Skeetra$");
+using e2e::FormDesign;
+QString mainTitle() { return '^' + QRegularExpression::escape(FormDesign::table().caption()) + '$'; }
+QString boxTitle() { return '^' + QRegularExpression::escape(FormDesign::table().appTitle()) + '$'; }
 // Client-area points: the start sign, and bare wall where a click misses.
-constexpr QPoint kStartSign{212, 308};
+QPoint startSign()
+{
+    return FormDesign::table().rect(QString::fromUtf8(skeetra::play::kStartSign.data(),
+                                                      qsizetype(skeetra::play::kStartSign.size()))).center();
+}
 constexpr QPoint kBareWall{skeetra::play::kBarePoints[0].x, skeetra::play::kBarePoints[0].y};
 using skeetra::play::kStartAmmunition;
 
@@ -468,7 +474,7 @@ void BadDisplay::badDisplayEndsWithOneLine()
     GameRun game(gameEnv, args);
     QVERIFY(game.started());
     if (phase != Phase::None) {
-        const QString window = server.waitForWindow(kMainTitle, game);
+        const QString window = server.waitForWindow(mainTitle(), game);
         if (window.isEmpty()) {
             const Ending e = game.end(0);
             QFAIL(qPrintable(QStringLiteral("no game window (ended: %1, status %2):\n%3")
@@ -479,10 +485,10 @@ void BadDisplay::badDisplayEndsWithOneLine()
                                    "click", "--repeat", QString::number(count), "--delay", "1", "1"});
         };
         if (phase == Phase::Playing)
-            QVERIFY(click(kStartSign, 1));
+            QVERIFY(click(startSign(), 1));
         if (phase == Phase::LossBox) {
             QVERIFY(click(kBareWall, kStartAmmunition));
-            QVERIFY2(!server.waitForWindow(kBoxTitle, game).isEmpty(), "no loss box");
+            QVERIFY2(!server.waitForWindow(boxTitle(), game).isEmpty(), "no loss box");
         }
         QVERIFY(game.running());
         switch (blow) {
@@ -490,7 +496,7 @@ void BadDisplay::badDisplayEndsWithOneLine()
         case Blow::KillServer: server.stop(); break;
         case Blow::DestroyWindow: QVERIFY(server.xdotool({"windowclose", window})); break;
         case Blow::DestroyBox: {
-            const QString box = server.waitForWindow(kBoxTitle, game);
+            const QString box = server.waitForWindow(boxTitle(), game);
             QVERIFY(!box.isEmpty());
             QVERIFY(server.xdotool({"windowclose", box}));
             break;
@@ -595,7 +601,7 @@ void BadDisplay::badWaylandEndsWithOneLine()
     GameRun game(gameEnv, QStringList{}, program);
     QVERIFY(game.started());
     if (phase != Phase::None) {
-        const std::optional<QPoint> client = compositor.waitForWindow(QStringLiteral("Skeetra beta 0.01"), game);
+        const std::optional<QPoint> client = compositor.waitForWindow(FormDesign::table().caption(), game);
         if (!client) {
             const Ending e = game.end(0);
             QFAIL(qPrintable(QStringLiteral("no game window (ended: %1, status %2):\n%3")
@@ -611,11 +617,11 @@ void BadDisplay::badWaylandEndsWithOneLine()
                             "1"});
         };
         if (phase == Phase::Playing)
-            QVERIFY(click(kStartSign, 1));
+            QVERIFY(click(startSign(), 1));
         if (phase == Phase::LossBox) {
             // One click for each cartridge: the box opens on the last.
             QVERIFY(click(kBareWall, kStartAmmunition));
-            if (!compositor.waitForWindow(QStringLiteral("Skeetra"), game).has_value())
+            if (!compositor.waitForWindow(FormDesign::table().appTitle(), game).has_value())
                 QFAIL(qPrintable(QStringLiteral("no loss box after %1 clicks (%2)")
                                      .arg(kStartAmmunition)
                                      .arg(compositor.pointer())));

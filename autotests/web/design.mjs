@@ -31,7 +31,11 @@ export const control = (name) => {
 export const rect = (left, top, width, height) => ({ left, top, width, height });
 export const placeOf = (name) => ({ ...control(name).rect });
 export const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
-export const TARGETS = Array.from({ length: 12 }, (_, k) => placeOf(`Image${k + 2}`));
+// The figure's openings: the pictures that show it (the start sign shows
+// none), in the order of their names' numbers, and their places.
+export const OPENINGS = design.controls.filter((c) => c.kind === 'image' && c.picture).map((c) => c.name)
+    .sort((a, b) => Number(a.slice(5)) - Number(b.slice(5)));
+export const TARGETS = OPENINGS.map(placeOf);
 export const FORM_W = design.client.width;
 export const FORM_H = design.client.height;
 // The facts of play the design table carries for every platform's driver:
@@ -45,10 +49,10 @@ export const FINAL_TIME = placeOf(PLAY.finalTime);
 export const CAPTION_LINES = design.captionLines;
 export const EXIT_CAPTION = placeOf(PLAY.exitCaption);
 export const WIN_GREEN = control(PLAY.winBox).backColour;
-// Labels that take clicks and do nothing.
+// Labels that take clicks and do nothing; the instructions among them are
+// the very INSTRUCTIONS place.
 export const QUIET_LABELS = Object.fromEntries(
-    ['Label8', 'Label3', 'Label6', 'Label4', 'Label7', 'Label2', 'Label5', 'Label9'].map((n) => [n, placeOf(n)]));
-QUIET_LABELS.Label8 = INSTRUCTIONS;
+    PLAY.quietLabels.map((n) => [n, n === PLAY.instructions ? INSTRUCTIONS : placeOf(n)]));
 // The facade's rows; below them runs the status strip, from its first label.
 export const PICTURE_ROWS = placeOf(PLAY.ammunitionTitle).top;
 export const STRIP_LABELS = [...Object.values(QUIET_LABELS).filter((r) => r !== INSTRUCTIONS), EXIT_CAPTION];
@@ -63,50 +67,65 @@ export const TITLE = design.caption;
 export const BOX_TITLE = design.appTitle;
 
 // Generous: a loaded machine may be slow, never wrong.
-export const WAIT_MS = 20000;
+export const WAIT_MS = PLAY.waitMs;
+// The runtime error a counter holding a word raises: its number, the box's
+// text and the console's line.
+export const TYPE_MISMATCH = PLAY.typeMismatch;
 // How long a thing that must not happen is given to happen anyway.
 export const QUIET_MS = PLAY.quietMs;
 
 // ---------------------------------------------------------------- the list
 
-// scenarios.txt, read as autotests/e2e/CMakeLists.txt reads it: each
-// scenario with its platforms and the rows listed under it.
+// scenarios.txt as the build's table holds it (written beside the design
+// table at configure time, autotests/e2e/scenario_table.cmake): each
+// scenario with the platforms that play it, its rows and its screens.
+export const scenarioFile = process.env.SKEETRA_SCENARIOS_JSON || path.join(path.dirname(designFile), 'scenarios.json');
+let scenarioTable = null;
 export function scenarioList() {
-    const list = [];
-    for (const raw of readFileSync(path.join(root, 'autotests/e2e/scenarios.txt'), 'utf8').split('\n')) {
-        const line = raw.replace(/#.*/, '');
-        const row = /^[ \t]+- (.*)$/.exec(line);
-        if (row) {
-            // A row may name the platforms that play it, after a '|'; the
-            // web keeps the ones it plays.
-            const [name, platforms = ''] = row[1].split('|');
-            const only = platforms.trim().split(/\s+/).filter(Boolean);
-            if (list.length && (!only.length || only.includes('web'))) list.at(-1).rows.push(name.trim());
-            continue;
+    if (!scenarioTable) {
+        if (!existsSync(scenarioFile)) {
+            console.error(`e2e: no scenario table at ${scenarioFile} (configure the default preset)` +
+                          (required ? '' : ' (skipped)'));
+            process.exit(required ? 1 : SKIP);
         }
-        if (!line.trim()) continue;
-        const [name, ...words] = line.trim().split(/\s+/);
-        const platforms = words.filter((w) => !w.startsWith('-'));
-        const without = words.filter((w) => w.startsWith('-')).map((w) => w.slice(1));
-        list.push({ name, platforms, without, rows: [] });
+        scenarioTable = JSON.parse(readFileSync(scenarioFile, 'utf8')).scenarios;
     }
-    return list;
+    return scenarioTable;
 }
+
+const listed = (scenario) => {
+    const s = scenarioList().find((s) => s.name === scenario);
+    if (!s) throw new Error(`scenarios.txt has no scenario ${scenario}`);
+    return s;
+};
 
 // The names scenarios.txt gives the web, or one engine of it.
 export function webScenarios(engine = null) {
     return scenarioList()
-        .filter((s) => (!s.platforms.length || s.platforms.includes('web')) && !s.without.includes(engine))
+        .filter((s) => s.platforms.includes('web') && !s.without.includes(engine))
         .map((s) => s.name);
+}
+
+// The screens a scenario plays on in the web, or one engine of it, each as
+// { name, view: { width, height }, density, mobile, scale } (scale null:
+// below 1).
+export function webScreens(scenario, engine = null) {
+    return listed(scenario).screens
+        .filter((screen) => screen.platforms.includes('web') && !screen.without.includes(engine))
+        .map(({ name, settings }) => {
+            const [width, height] = String(settings.view).split('x').map(Number);
+            return { name, view: { width, height }, density: settings.density ?? 1, mobile: settings.mobile === 'yes',
+                     scale: settings.scale ?? null };
+        });
 }
 
 // A scenario's rows here against its rows in the list: one the list lacks
 // would be played here alone, one the driver lacks never, and either way a
 // platform would silently differ from the others.
 export function listedRows(scenario, names) {
-    const listed = scenarioList().find((s) => s.name === scenario)?.rows ?? [];
-    const extra = names.filter((n) => !listed.includes(n));
-    const missing = listed.filter((n) => !names.includes(n));
+    const rows = listed(scenario).rows.filter((row) => row.platforms.includes('web')).map((row) => row.name);
+    const extra = names.filter((n) => !rows.includes(n));
+    const missing = rows.filter((n) => !names.includes(n));
     check(!extra.length && !missing.length,
         `the rows of ${scenario} differ from scenarios.txt: ${extra.length ? `not listed: ${extra.join('; ')}` : ''}` +
         `${extra.length && missing.length ? ', ' : ''}${missing.length ? `not played: ${missing.join('; ')}` : ''}`);

@@ -1,6 +1,8 @@
 // The game in a page, driven as a player drives it: starting, clicking,
 // tapping, reading the clock and the labels, and the boxes that open.
-import { centre, TARGETS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, QUIET_MS, PLAY } from './design.mjs';
+import {
+    centre, TARGETS, OPENINGS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, QUIET_MS, PLAY, BOX_TITLE,
+} from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { decodePng, at } from './pixels.mjs';
 
@@ -222,14 +224,14 @@ export class Game {
     // What a player reads: the labels' texts, which controls are shown, and
     // the game's end.
     async state() {
-        return this.doc.evaluate((play) => {
+        return this.doc.evaluate((play, openings) => {
             const shown = (id) => {
                 const e = document.getElementById(id);
                 return !!e && e.getClientRects().length > 0 && getComputedStyle(e).visibility !== 'hidden';
             };
             const text = (id) => document.getElementById(id)?.textContent ?? null;
             const targets = [];
-            for (let k = 0; k < 12; ++k) if (shown(`Image${k + 2}`)) targets.push(k);
+            openings.forEach((name, k) => { if (shown(name)) targets.push(k); });
             const box = document.getElementById('box');
             return {
                 ammunition: text(play.ammunition),
@@ -247,7 +249,7 @@ export class Game {
                 scrolled: window.scrollX !== 0 || window.scrollY !== 0,
                 selection: String(document.getSelection() ?? ''),
             };
-        }, PLAY);
+        }, PLAY, OPENINGS);
     }
 
     // Polls the page's state until the condition holds.
@@ -324,7 +326,7 @@ export class Game {
             focus: document.activeElement?.id,
             ok: document.getElementById('boxOk')?.textContent,
         }));
-        equal(box.title?.trim(), 'Skeetra', 'the box title');
+        equal(box.title?.trim(), BOX_TITLE, 'the box title');
         equal(box.text?.trim(), LOSS_MESSAGE, 'the box text');
         equal(box.ok?.trim(), 'OK', 'the box button');
         if (focused) equal(box.focus, 'boxOk', 'the focused element while the box is open');

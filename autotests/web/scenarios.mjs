@@ -5,7 +5,7 @@ import path from 'node:path';
 import {
     rect, centre, TARGETS, FORM_W, FORM_H, START_AREA, INSTRUCTIONS, WIN_BOX, FINAL_TIME, EXIT_CAPTION, WIN_GREEN,
     QUIET_LABELS, PICTURE_ROWS, STRIP_LABELS, BARE_POINTS, START_AMMUNITION, WINNING_KILLS, TITLE, WAIT_MS, QUIET_MS,
-    listedRows, CAPTION_LINES, CLOCK_PERIOD_MS,
+    listedRows, webScreens, CAPTION_LINES, CLOCK_PERIOD_MS, TYPE_MISMATCH, PLAY, OPENINGS,
 } from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { picturesDir, decodeGif, decodePng, at, sameRgb, hex, differences, textRows, contains } from './pixels.mjs';
@@ -81,7 +81,7 @@ export async function screenShowsThePicturesAsDrawn(session) {
     for (const [name, r] of Object.entries(QUIET_LABELS))
         if (r !== INSTRUCTIONS) check(textRows(before, r, () => [0, 0, 0]) > 0, `${name} shows nothing`);
     equal(textRows(before, INSTRUCTIONS, (x, y) => at(facade, x, y)), 4, 'lines of the instructions');
-    equal(await game.lines('Label8'), CAPTION_LINES.Label8, 'the instructions, line by line');
+    equal(await game.lines(PLAY.instructions), CAPTION_LINES[PLAY.instructions], 'the instructions, line by line');
 
     // A shown target: its figure one to one, the picture around it where
     // the figure is transparent.
@@ -126,7 +126,7 @@ export async function hundredHitsWinAndStopTheReferee(session) {
     check(green > 0 && other > 0, `the final time's place shows ${green} green pixels and ${other} others`);
     equal(textRows(shot, rect(WIN_BOX.left, WIN_BOX.top, FINAL_TIME.left - WIN_BOX.left, WIN_BOX.height), () => WIN_GREEN),
         2, 'lines of the win message');
-    equal(await game.lines('Label11'), CAPTION_LINES.Label11, 'the win message, line by line');
+    equal(await game.lines(PLAY.winBox), CAPTION_LINES[PLAY.winBox], 'the win message, line by line');
     let winGreen = 0;
     for (let y = WIN_BOX.top; y < WIN_BOX.top + WIN_BOX.height; ++y)
         for (let x = WIN_BOX.left; x < WIN_BOX.left + WIN_BOX.width; ++x) winGreen += sameRgb(at(shot, x, y), WIN_GREEN);
@@ -138,7 +138,7 @@ export async function hundredHitsWinAndStopTheReferee(session) {
     const last = await game.shownTarget();
     await game.shoot(...centre(TARGETS[last]));
     s = await game.state();
-    equal(s.kills, '101', 'kills after a shot past the win');
+    equal(s.kills, String(WINNING_KILLS + 1), 'kills after a shot past the win');
     await sleep(1000);
     const after = await game.state();
     equal(after.targets, [], 'targets shown a second after the last one was shot');
@@ -152,9 +152,9 @@ export async function hundredHitsWinAndStopTheReferee(session) {
 
 // The cases of losing, each closing the box another way.
 export const LOSSES = [
-    { name: 'misses before play on bare points', missesBeforePlay: 119, hits: 0, lastShotHits: false,
+    { name: 'misses before play on bare points', missesBeforePlay: START_AMMUNITION - 1, hits: 0, lastShotHits: false,
       missPoints: BARE_POINTS, close: 'Enter' },
-    { name: 'misses before play on hidden targets', missesBeforePlay: 119, hits: 0, lastShotHits: false,
+    { name: 'misses before play on hidden targets', missesBeforePlay: START_AMMUNITION - 1, hits: 0, lastShotHits: false,
       missPoints: TARGETS.map(centre), close: 'text, then Space' },
     // All on one point: every second press comes as a double click.
     { name: 'hits, then double clicks on the spent start sign', missesBeforePlay: 0, hits: 10,
@@ -346,22 +346,22 @@ export async function tapsByTouchShoot(session) {
         from: 'http',
         viewport: { width: 800, height: 600, hasTouch: true, isMobile: false },
     });
-    await game.tap(...centre(QUIET_LABELS.Label3));
+    await game.tap(...centre(QUIET_LABELS[PLAY.ammunitionTitle]));
     await game.tap(...centre(START_AREA));
     await game.waitFor((s) => !s.instructions, 'a tap on the start sign did not start play');
     const k = await game.shownTarget();
     await game.tap(...centre(TARGETS[k]));
     let s = await game.waitFor((s) => s.kills === '1', 'a tap on the target did not hit it');
-    equal(s.ammunition, '119', 'the ammunition after a tap on a label and one hit');
+    equal(s.ammunition, String(START_AMMUNITION - 1), 'the ammunition after a tap on a label and one hit');
     await game.tap(...BARE_POINTS[0]);
-    s = await game.waitFor((s) => s.ammunition === '118', 'a tap on the bare window did not miss');
+    s = await game.waitFor((s) => s.ammunition === String(START_AMMUNITION - 2), 'a tap on the bare window did not miss');
     // A quick second tap on the same place is a shot too, not a zoom.
     const k2 = await game.shownTarget();
     await game.tap(...centre(TARGETS[k2]));
     await game.waitFor((s) => s.kills === '2', 'a tap on the next target did not hit it');
     await game.tap(...BARE_POINTS[1]);
     await game.tap(...BARE_POINTS[1]);
-    s = await game.waitFor((s) => s.ammunition === '115', 'two quick taps were not two misses');
+    s = await game.waitFor((s) => s.ammunition === String(START_AMMUNITION - 5), 'two quick taps were not two misses');
     const view = await game.doc.evaluate(() => ({
         zoom: window.visualViewport?.scale ?? 1,
         touchAction: getComputedStyle(document.getElementById('form')).touchAction,
@@ -428,24 +428,16 @@ export async function onlyMainButtonPressesShootWhereTheyFall(session) {
     game.clean();
 }
 
-// At device scales whole and fractional (a screen at 110 %, 125 %, 150 %,
-// 175 %, 200 %, 225 %, 300 %; a zoom of 110 %) each picture pixel is an even
+// At each of the scenario's screens in scenarios.txt (device scales whole
+// and fractional, a zoom of 110 % among them) each picture pixel is an even
 // block of whole device pixels, as many as fit, with the picture's colour:
 // the facade and the shown figure compared block by block with the GIFs.
 // The form's last column and row too (the facade, then the black strip),
 // and beyond them the page's own colour: an edge a fraction of a device
 // pixel off shows there as a line of blended colour.
 // Each viewport a little larger than the form, whose pixels are read whole.
-export const DEVICE_SCALES = [
-    { deviceScaleFactor: 2, width: 800, height: 600, blocks: 2 },
-    { deviceScaleFactor: 1.1, width: 500, height: 500, blocks: 1 },
-    { deviceScaleFactor: 1.25, width: 800, height: 800, blocks: 2 },
-    { deviceScaleFactor: 1.5, width: 640, height: 700, blocks: 2 },
-    { deviceScaleFactor: 1.5, width: 400, height: 400, blocks: 1 },
-    { deviceScaleFactor: 1.75, width: 560, height: 600, blocks: 2 },
-    { deviceScaleFactor: 2.25, width: 640, height: 700, blocks: 3 },
-    { deviceScaleFactor: 3, width: 500, height: 520, blocks: 3 },
-];
+export const DEVICE_SCALES = webScreens('deviceScalesDrawSharpEvenBlocks').map((screen) => (
+    { deviceScaleFactor: screen.density, ...screen.view, blocks: screen.scale }));
 export const PAGE_COLOUR = [0x20, 0x20, 0x20];
 export const STRIP_COLOUR = [0, 0, 0];
 
@@ -560,14 +552,10 @@ export async function sharpBlocks(session, n, viewport, density) {
 // The largest whole-number scale that fits the window, at whole pixels;
 // on a screen narrower than the form, scaled down to fit.
 export async function formTakesTheLargestWholeScaleThatFits(session) {
-    const cases = [
-        { viewport: { width: 1000, height: 1000 }, scale: 2 },
-        { viewport: { width: 1400, height: 1430 }, scale: 3 },
-        { viewport: { width: 867, height: 2000 }, scale: 1 },
-        { viewport: { width: 360, height: 640, isMobile: true, hasTouch: true }, scale: null },
-    ];
-    // MiniBrowser's bar keeps its window wider than the form.
-    for (const c of cases.filter((c) => c.scale !== null || session.engine !== 'webkit')) {
+    // MiniBrowser's bar keeps its window wider than the form: no narrow screen there.
+    const cases = webScreens('formTakesTheLargestWholeScaleThatFits', session.engine).map((screen) => ({
+        viewport: screen.mobile ? { ...screen.view, isMobile: true, hasTouch: true } : screen.view, scale: screen.scale }));
+    for (const c of cases) {
         const game = await session.game({ from: 'file', viewport: c.viewport });
         const b = game.box;
         const what = `at ${c.viewport.width} x ${c.viewport.height}`;
@@ -588,7 +576,7 @@ export async function formTakesTheLargestWholeScaleThatFits(session) {
             return ['left', 'top', 'width', 'height'].some((k) => Math.abs(box[k] - text[k]) > 0.5);
         }).map((label) => label.id));
         equal(unscaled, [], `labels whose text is not scaled with them ${what}`);
-        equal(await game.lines('Label8'), CAPTION_LINES.Label8, `the instructions, line by line, ${what}`);
+        equal(await game.lines(PLAY.instructions), CAPTION_LINES[PLAY.instructions], `the instructions, line by line, ${what}`);
         // A click still lands where the player aims: the start sign starts.
         await game.start();
         await game.shownTarget();
@@ -603,10 +591,9 @@ export async function pointerIsTheAimingIcon(session) {
     const game = await session.game({ from: 'file' });
     await game.start();
     const k = await game.shownTarget();
-    const cursors = await game.doc.evaluate((k) => {
-        const ids = ['form', 'Label1', 'Label6', 'Label9', `Image${k + 2}`];
-        return ids.map((id) => [id, getComputedStyle(document.getElementById(id)).cursor]);
-    }, k);
+    // Over the form, the exit caption, a counter, a label of the strip and the shown target.
+    const cursors = await game.doc.evaluate((ids) => ids.map((id) => [id, getComputedStyle(document.getElementById(id)).cursor]),
+        ['form', PLAY.exitCaption, PLAY.ammunition, PLAY.quietLabels[0], OPENINGS[k]]);
     for (const [id, cursor] of cursors) {
         const m = /^url\("?(data:image\/x-icon;base64,[^")]*)"?\) 16 16, crosshair$/.exec(cursor);
         check(m, `the pointer over ${id} is ${cursor.slice(0, 60)}…`);
@@ -690,7 +677,7 @@ export async function framedLoss(session, row) {
     const waits = row.waits && session.engine !== 'webkit';
     equal(await game.doc.evaluate(() => window.skeetra.waits), waits, 'the page waits for its box');
     await game.misses(Array.from({ length: START_AMMUNITION - 1 }, (_, i) => BARE_POINTS[i % BARE_POINTS.length]));
-    const strip = QUIET_LABELS.Label6;
+    const strip = QUIET_LABELS[PLAY.ammunition];
     await game.click(...BARE_POINTS[0]);
     await game.lossBox();
     // The screen under the box, not the page's text: the last change is
@@ -698,11 +685,11 @@ export async function framedLoss(session, row) {
     // with "1", under the same box.
     const stripUnder = await game.shotOf(strip);
     const painted = async (text) => {
-        await game.doc.evaluate((text) => {
-            const label = document.getElementById('Label6');
+        await game.doc.evaluate((text, ammunition) => {
+            const label = document.getElementById(ammunition);
             (label.firstElementChild ?? label).textContent = text;
             return new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
-        }, text);
+        }, text, PLAY.ammunition);
         return game.shotOf(strip);
     };
     const whole = { left: 0, top: 0, width: stripUnder.width, height: stripUnder.height };
@@ -855,15 +842,15 @@ export async function runtimeErrorShowsItsBoxThenEnds(session) {
         error: document.getElementById('box').classList.contains('error'),
         focus: document.activeElement?.id,
     }));
-    check(/^Ошибка выполнения 13:\s+Несоответствие типов$/.test(box.text.trim()),
-        `the box says ${JSON.stringify(box.text)}`);
+    const words = (text) => text.trim().split(/\s+/).join(' ');
+    equal(words(box.text), words(TYPE_MISMATCH.box), 'the runtime error box');
     check(box.error, 'the box is no error box');
     equal(box.focus, 'boxOk', 'the focused element while the box is open');
     await sleep(QUIET_MS);
     let s = await game.state();
     check(s.formPresent && !s.ended, 'the game ended before its error box was closed');
     equal(s.ammunition, ammunition, 'the ammunition under the error box');
-    equal(game.errors, ['console: skeetra: runtime error 13: Несоответствие типов'], 'the errors on the console');
+    equal(game.errors, [`console: ${TYPE_MISMATCH.line}`], 'the errors on the console');
 
     await game.closeBox('Enter');
     s = await game.theEnd();
@@ -895,7 +882,7 @@ export async function pageWithoutWebAssemblySaysSo(session) {
 // way. Also while a flood of 3000 clicks on a title (which change nothing)
 // comes in: a clock whose ticks wait behind the clicks, or are dropped,
 // falls behind for good. At the win the final time is the clock's value.
-export const AMMUNITION_TITLE = QUIET_LABELS.Label3;
+export const AMMUNITION_TITLE = QUIET_LABELS[PLAY.ammunitionTitle];
 
 export const CLOCK_FLOODS = [0, 3000];
 export const floodRow = (flood) => (flood ? `under a flood of ${flood} clicks on a label` : 'quiet');

@@ -47,6 +47,20 @@ for (let i = 2; i < process.argv.length; ++i) {
     }
 }
 
+// The game's places and the facts of play, from the design table the web
+// build writes beside the page (or SKEETRA_DESIGN_JSON).
+const designFile = process.env.SKEETRA_DESIGN_JSON || path.join(path.dirname(args.page), 'design/form1.json');
+const design = JSON.parse(readFileSync(designFile, 'utf8'));
+const PLAY = design.play;
+const control = (name) => {
+    const c = design.controls.find((c) => c.name === name);
+    if (!c) throw new Error(`the design has no ${name}`);
+    return c;
+};
+const centre = (r) => [r.left + Math.floor(r.width / 2), r.top + Math.floor(r.height / 2)];
+// The figure's openings: the pictures that show it (the start sign shows none).
+const OPENINGS = design.controls.filter((c) => c.kind === 'image' && c.picture).map((c) => c.name);
+
 const require = createRequire(path.join(root, 'autotests/web/package.json'));
 const puppeteer = (await import(pathToFileURL(require.resolve('puppeteer-core')).href)).default;
 
@@ -70,8 +84,9 @@ function floorPage(pageHtml) {
     const facade = gifs.reduce((a, b) => (a.length > b.length ? a : b));
     const figure = gifs.find((g) => g !== facade);
     const faces = fonts.map((u, i) => `@font-face { font-family: "floor${i}"; src: url(${u}); }`).join('\n');
+    const title = control(PLAY.ammunitionTitle); // the strip's first label
     const targets = [];
-    for (let i = 0; i < 12; ++i)
+    for (let i = 0; i < OPENINGS.length; ++i)
         targets.push(`<img class="t" hidden src="${figure}" style="left:${(i * 36) % 400}px;top:${Math.floor(i / 6) * 60}px">`);
     return `<!DOCTYPE html>
 <html lang="ru"><head><meta charset="utf-8"><title>floor</title>
@@ -79,13 +94,13 @@ ${icons[0] ? `<link rel="icon" href="${icons[0]}">` : ''}
 <style>
 ${faces}
 html, body { margin: 0; height: 100%; overflow: hidden; background: #202020; }
-#form { position: absolute; left: 183px; top: 62px; width: 434px; height: 475px; overflow: hidden; background: #000;
+#form { position: absolute; left: 183px; top: 62px; width: ${design.client.width}px; height: ${design.client.height}px; overflow: hidden; background: #000;
   visibility: hidden; ${icons[1] ? `cursor: url(${icons[1]}) 16 16, crosshair;` : ''} }
 #form > * { position: absolute; }
 img { image-rendering: pixelated; }
-#label { left: 8px; top: 424px; width: 65px; height: 17px; font: 13px "floor0", sans-serif; color: #f00; white-space: pre-wrap; }
+#label { left: ${title.rect.left}px; top: ${title.rect.top}px; width: ${title.rect.width}px; height: ${title.rect.height}px; font: 13px "floor0", sans-serif; color: #f00; white-space: pre-wrap; }
 </style></head><body>
-<div id="form"><img id="facade" src="${facade}">${targets.join('')}<div id="label">Патроны:</div></div>
+<div id="form"><img id="facade" src="${facade}">${targets.join('')}<div id="label">${title.caption}</div></div>
 <script>
 window.floor = { ready: Promise.all([...document.images].map((i) => i.decode()).concat(
     [...document.fonts].map((f) => f.load()))).then(() => {
@@ -173,13 +188,8 @@ async function clickDesign(page, x, y) {
     await page.mouse.click(r.left + x + 0.5, r.top + y + 0.5);
 }
 
-const TARGETS = [[136, 0], [24, 112], [152, 344], [192, 184], [336, 0], [224, 344], [56, 0], [256, 0], [32, 216],
-                 [368, 216], [384, 344], [368, 112]];
-
-const shownTarget = (page) => page.evaluate(() => {
-    for (let k = 0; k < 12; ++k) if (!document.getElementById(`Image${k + 2}`).hidden) return k;
-    return -1;
-});
+const shownTarget = (page) => page.evaluate((openings) => openings.findIndex((name) => !document.getElementById(name).hidden),
+    OPENINGS);
 
 // ---------------------------------------------------------------- main
 
@@ -269,36 +279,35 @@ const floorIdle = medianRound(waits.floor);
 waiting.callbacks = Math.max(...waits.page.map((w) => w.callbacks));
 console.log(`waiting ${args.seconds} s: ${JSON.stringify(waits.page)}; floor: ${JSON.stringify(waits.floor)}`);
 
-await clickDesign(game, 136 + 76, 288 + 20); // the start sign
+await clickDesign(game, ...centre(control(PLAY.startSign).rect));
 await sleep(1000);
-const time0 = Number(await game.evaluate(() => document.getElementById('Label7').textContent));
+const time0 = Number(await game.evaluate((clock) => document.getElementById(clock).textContent, PLAY.clock));
 const playing = await idle(game, args.seconds);
-const time1 = Number(await game.evaluate(() => document.getElementById('Label7').textContent));
+const time1 = Number(await game.evaluate((clock) => document.getElementById(clock).textContent, PLAY.clock));
 playing.clockTicks = time1 - time0;
 console.log(`play without shots ${args.seconds} s: ${JSON.stringify(playing)}`);
 
 // Hits: after each, whether the next figure is shown when the next
 // animation frame begins (and so is painted in it), and the time from the
 // input event to that frame.
-await game.evaluate(() => {
+await game.evaluate((kills, openings) => {
     window.__hits = [];
     const form = document.getElementById('form');
     form.addEventListener('pointerup', () => {
         const t = performance.now();
-        const kills = document.getElementById('Label5').textContent;
+        const before = document.getElementById(kills).textContent;
         requestAnimationFrame(() => {
-            let shown = false;
-            for (let k = 0; k < 12; ++k) shown ||= !document.getElementById(`Image${k + 2}`).hidden;
-            window.__hits.push({ shown, counted: document.getElementById('Label5').textContent !== kills,
+            const shown = openings.some((name) => !document.getElementById(name).hidden);
+            window.__hits.push({ shown, counted: document.getElementById(kills).textContent !== before,
                                  ms: performance.now() - t });
         });
     }, true);
-});
+}, PLAY.kills, OPENINGS);
 for (let i = 0; i < args.hits; ++i) {
     const k = await shownTarget(game);
     if (k < 0) throw new Error('no target shown to hit');
     const n = await game.evaluate(() => window.__hits.length);
-    await clickDesign(game, TARGETS[k][0] + 21, TARGETS[k][1] + 27);
+    await clickDesign(game, ...centre(control(OPENINGS[k]).rect));
     await game.waitForFunction((n) => window.__hits.length > n, { polling: 5 }, n);
 }
 const hits = await game.evaluate(() => window.__hits);

@@ -11,9 +11,6 @@ const page = (() => {
   const resources = __SKEETRA_RESOURCES__;
   const moduleCode = '__SKEETRA_WASM__';
 
-  // The events the host takes; keep in step with page_host.cpp.
-  const LOAD = 0, PRESS = 1, RELEASE = 2, CANCEL_PRESS = 3, WAKE = 4;
-
   // JavaScript Promise Integration lets a handler wait for the in-page box
   // while the page goes on running, as a desktop message box blocks its
   // caller. Without it the handler runs on past the box, and the page holds
@@ -37,15 +34,17 @@ const page = (() => {
   const placed = [];         // every control and the form's picture, with their design places
   const loading = [];        // fonts and pictures the first frame needs
   let wakeHandle = 0;        // the one browser timer, at the host's next due tick
-  let deliver = null;        // the host's entry point
+  let events = null;         // the host's entry points by event, once it has built the form
   let ended = false;
 
-  function send(event, a = 0, b = 0) {
+  // An event to the host: one of the names of `events` (load, press,
+  // release, cancelPress, wake) with its arguments.
+  function send(event, ...args) {
     // A handler past its box (no promise integration) is still, for the
     // player, waiting in it: nothing reaches the form until it is closed.
-    if (ended || !deliver || (!waits && box.open)) return Promise.resolve();
+    if (ended || !events || (!waits && box.open)) return Promise.resolve();
     try {
-      return Promise.resolve(deliver(event, a, b)).catch(fail);
+      return Promise.resolve(events[event](...args)).catch(fail);
     } catch (error) {
       fail(error);
       return Promise.resolve();
@@ -235,16 +234,16 @@ const page = (() => {
     if (event.type === 'pointerdown') {
       if (event.button !== 0) return;
       event.preventDefault();
-      if (pressed && pressed.id !== event.pointerId) send(RELEASE, pressed.x, pressed.y);
+      if (pressed && pressed.id !== event.pointerId) send('release', pressed.x, pressed.y);
       const [x, y] = designPoint(event);
       pressed = { id: event.pointerId, x, y };
       // The release is ours also where it happens outside the form.
       try { form.setPointerCapture(event.pointerId); } catch (_) {}
-      send(PRESS, x, y);
+      send('press', x, y);
     } else if (pressed && pressed.id === event.pointerId) {
       pressed = null;
-      if (event.type === 'pointerup') send(RELEASE, ...designPoint(event));
-      else send(CANCEL_PRESS);
+      if (event.type === 'pointerup') send('release', ...designPoint(event));
+      else send('cancelPress');
     }
   }
 
@@ -258,7 +257,7 @@ const page = (() => {
     clearTimeout(wakeHandle);
     wakeHandle = 0;
     if (delay < 0 || ended) return;
-    wakeHandle = setTimeout(() => { wakeHandle = 0; send(WAKE); }, Math.max(0, Math.ceil(delay)));
+    wakeHandle = setTimeout(() => { wakeHandle = 0; send('wake'); }, Math.max(0, Math.ceil(delay)));
   }
 
   function stopTimers() {
@@ -296,7 +295,7 @@ const page = (() => {
     if (heldEnd) end();
     // A wake-up that came while a handler past its box held the form is
     // asked for again, or the timers would stay asleep.
-    else if (!waits) send(WAKE);
+    else if (!waits) send('wake');
   }
 
   function onBoxKey(event) {
@@ -334,9 +333,13 @@ const page = (() => {
 
   // The host has built the form: it shows once its fonts and pictures are
   // there and its load event has run, which need not wait for them.
-  async function start(entry) {
-    deliver = waits ? WebAssembly.promising(entry) : entry;
-    await Promise.all(loading.map((p) => p.catch(() => {})).concat(send(LOAD)));
+  // `entries`: the module's exported functions by event (load, press,
+  // release, cancelPress, wake), each wrapped here, where the browser can,
+  // to wait for a box its handler shows.
+  async function start(entries) {
+    events = {};
+    for (const [event, f] of Object.entries(entries)) events[event] = waits ? WebAssembly.promising(f) : f;
+    await Promise.all(loading.map((p) => p.catch(() => {})).concat(send('load')));
     if (ended) return;
     place(); // the pictures have their sizes now
     form.style.visibility = 'visible';

@@ -53,7 +53,16 @@ mergeInto(LibraryManager.library, {
     page.end(status);
   },
 
-  page_start: function (deliver) {
-    page.start(wasmTable.get(deliver));
+  // The page's events, each the module's own exported function
+  // (page_host.cpp's skeetra_*), unwrapped, as promise integration needs
+  // it; the build minifies the names written here with the module's.
+  page_start: function () {
+    page.start({
+      load: Module['asm']['skeetra_load'],
+      press: Module['asm']['skeetra_press'],
+      release: Module['asm']['skeetra_release'],
+      cancelPress: Module['asm']['skeetra_cancel_press'],
+      wake: Module['asm']['skeetra_wake'],
+    });
   },
 });

@@ -1,12 +1,15 @@
 // The browser side of the forms runtime: builds a Form as elements of the
 // page (page_functions.js does the DOM work), and takes the page's pointer
-// presses and releases and its one timer wake-up through one entry point.
+// presses and releases and its one timer wake-up through the module's
+// exported functions, which page.js calls by name.
 //
 // The page paints: each label is a text element and each picture an image
 // at its design place, so the browser's own fonts, GIF decoder and
 // compositor do what the other hosts do by hand. Hit-testing stays the
 // Form's, as on the desktop.
 #include "forms.h"
+
+#include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <chrono>
@@ -38,16 +41,14 @@ void page_wake(double delay);
 void page_show_box(const char* text, int error);
 void page_report(const char* line);
 void page_end(int status);
-// From here on the page delivers its events through `deliver`.
-void page_start(void (*deliver)(int event, int a, int b));
+// The form is built: from here on the page calls the skeetra_* functions
+// below, the load first.
+void page_start();
 }
 
 namespace rt {
 
 namespace {
-
-// The events the page delivers; keep in step with page.js.
-enum Event { Load = 0, Press = 1, Release = 2, CancelPress = 3, Wake = 4 };
 
 std::string cssColour(const Colour& c)
 {
@@ -153,25 +154,6 @@ struct Game {
 
 Game* g_game = nullptr;
 
-void deliver(int event, int a, int b)
-{
-    if (!g_game)
-        return;
-    Form& form = g_game->form;
-    switch (event) {
-    case Load:
-        form.load();
-        if (!form.ended())
-            form.startTimers();
-        break;
-    case Press: form.press(a, b); break;
-    case Release: form.release(a, b); break;
-    case CancelPress: form.cancelPress(); break;
-    case Wake: form.wake(); break;
-    default: break;
-    }
-}
-
 } // namespace
 
 // Builds the page's form and hands the page the entry point for its events;
@@ -180,8 +162,51 @@ void deliver(int event, int a, int b)
 int runApplication(int, char**, const Project& project)
 {
     g_game = new Game(project);
-    page_start(deliver);
+    page_start();
     return 0;
 }
 
 } // namespace rt
+
+// The page's events, each a function the module exports under its own name
+// (page.js calls them from the module's exports). Each returns at once when
+// there is no game.
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void skeetra_load()
+{
+    if (!rt::g_game)
+        return;
+    rt::Form& form = rt::g_game->form;
+    form.load();
+    if (!form.ended())
+        form.startTimers();
+}
+
+EMSCRIPTEN_KEEPALIVE void skeetra_press(int x, int y)
+{
+    if (rt::g_game)
+        rt::g_game->form.press(x, y);
+}
+
+EMSCRIPTEN_KEEPALIVE void skeetra_release(int x, int y)
+{
+    if (rt::g_game)
+        rt::g_game->form.release(x, y);
+}
+
+// The press the page was following was taken away (the pointer cancelled).
+EMSCRIPTEN_KEEPALIVE void skeetra_cancel_press()
+{
+    if (rt::g_game)
+        rt::g_game->form.cancelPress();
+}
+
+// The page's one timer came: every tick due by now.
+EMSCRIPTEN_KEEPALIVE void skeetra_wake()
+{
+    if (rt::g_game)
+        rt::g_game->form.wake();
+}
+
+}
