@@ -59,11 +59,11 @@ Pictures decodePictures(const FormDesign& design);
 void tellWholeSizeLimits(QWindow* window);
 
 // To mutter a Wayland window with a parent is one more window, placed by
-// its own rules (below the game) and left without the keyboard; one marked
+// its own rules (below the game, where the box went unseen); one marked
 // modal through GNOME's gtk_shell1 is its parent's dialog, put over it and
-// given the keys. Marks a box shown but not yet drawn; the mark is let go
-// with the returned handle. Elsewhere, and where the compositor offers no
-// gtk_shell1, it does nothing.
+// centred. Marks a box shown but not yet drawn (mutter places a window at
+// its first picture); the mark is let go with the returned handle.
+// Elsewhere, and where the compositor offers no gtk_shell1, it does nothing.
 using BoxMark = std::unique_ptr<wl_proxy, void (*)(wl_proxy*)>;
 BoxMark markModal(QWindow* box);
 
