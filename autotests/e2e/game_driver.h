@@ -477,6 +477,17 @@ public:
         return run(requiredEnv("X11_WINDOW"), {"close", id}).exitCode == 0 || fail("cannot close window " + id);
     }
 
+    // A double click on the middle of the window's title bar, which the
+    // compositor draws (KWin, XWayland's) or Qt does (weston, mutter): at
+    // least 10 of the output's pixels high right above the client area.
+    bool doubleClickTitle()
+    {
+        const QPoint title(geometry_.center().x(), geometry_.top() - 10 * outputScale());
+        return (moveTo(title) && run(QStringLiteral("xdotool"), {"click", "--repeat", "2", "--delay", "80", "1"}).exitCode == 0 &&
+                (!pointerInScreenshots() || moveTo(parking()))) ||
+               fail("cannot double click the title bar");
+    }
+
     // Whether the game's event loop still answers. On Wayland: the pointer,
     // taken out of the game window and brought back, gets the game's
     // crosshair again, which only the game can give it.

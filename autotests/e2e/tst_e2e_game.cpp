@@ -165,6 +165,13 @@ void EndToEnd::windowHasTitleSizeAndPlace()
     QCOMPARE(game.placeNow(), first);
     QVERIFY2(region(game.grab(), places().ammunition) == region(game.facade(), places().ammunition),
              "the start click cost a cartridge");
+    // A window of one size offers no other: a double click on its title
+    // bar, which would maximise a window that can grow, leaves it as it is.
+    if (onCompositor()) {
+        GAME_VERIFY(game, game.doubleClickTitle());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(game.placeNow(), first);
+    }
 
     // mutter and KWin tell no other client a window's title; the other
     // desktops read the one the game gave.
@@ -349,6 +356,19 @@ void EndToEnd::lastCartridgeLoses()
     GAME_VERIFY(game, box.has_value());
     QVERIFY(!game.winBoxShown());
     QVERIFY(game.running());
+    // Where the desktop shows only pictures, the box is seen where it is: a
+    // dialog of the game, over it and centred across it (mutter puts a
+    // dialog a third of the way down, KWin halfway).
+    if (bySight()) {
+        const QList<QRect> boxes = boxesOnScreen();
+        QCOMPARE(boxes.size(), 1);
+        const QRect& shown = boxes.front();
+        const QRect& under = game.geometry();
+        QVERIFY2(under.contains(shown.center()) && std::abs(shown.center().x() - under.center().x()) <= 2 * outputScale(),
+                 qPrintable(QStringLiteral("the box at %1,%2 %3x%4 is not centred over the game at %5,%6 %7x%8")
+                                .arg(shown.x()).arg(shown.y()).arg(shown.width()).arg(shown.height())
+                                .arg(under.x()).arg(under.y()).arg(under.width()).arg(under.height())));
+    }
 
     // Windows keeps the keyboard away from a window its modal box disables.
     GAME_VERIFY(game, game.pressKey(keyOnGameWindow && !underWine() ? game.window() : *box, key));

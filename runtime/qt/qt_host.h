@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class QMessageBox;
 class QScreen;
 class QWindow;
 class QTimer;
+struct wl_proxy;
 
 namespace rt {
 
@@ -55,6 +57,15 @@ Pictures decodePictures(const FormDesign& design);
 // player's first click, moving it from under the pointer. This tells the
 // compositor the whole window's size instead; elsewhere it does nothing.
 void tellWholeSizeLimits(QWindow* window);
+
+// To mutter a Wayland window with a parent is one more window, placed by
+// its own rules (below the game, where the box went unseen); one marked
+// modal through GNOME's gtk_shell1 is its parent's dialog, put over it and
+// centred. Marks a box shown but not yet drawn (mutter places a window at
+// its first picture); the mark is let go with the returned handle.
+// Elsewhere, and where the compositor offers no gtk_shell1, it does nothing.
+using BoxMark = std::unique_ptr<wl_proxy, void (*)(wl_proxy*)>;
+BoxMark markModal(QWindow* box);
 
 class FormWindow : public QWidget, public Host {
     Q_OBJECT
