@@ -2,7 +2,7 @@
 // window that another client destroyed (lost_display.h).
 #include "lost_display.h"
 
-#include "forms.h"
+#include "host.h"
 
 #include <QApplication>
 #include <QScreen>

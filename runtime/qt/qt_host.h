@@ -6,7 +6,9 @@
 // parent the way Qt passes ignored mouse events.
 #pragma once
 
-#include "forms.h"
+#include "form.h"
+#include "services.h"
+#include "start.h"
 
 #include <QFont>
 #include <QImage>
