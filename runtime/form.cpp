@@ -227,6 +227,7 @@ void Form::startTimers()
     if (!host_ || ended_)
         return;
     Entry entry(*this);
+    timersStarted_ = true;
     timerChanges_.clear(); // the schedule starts from the timers as they are
     schedule_->start(host_->now());
 }

@@ -107,6 +107,10 @@ private:
 //   once, so timers answering one another cannot keep the event going.
 // - Enabling a disabled timer starts it as always; the program's end stops
 //   every timer.
+// - Timers sleep once the host has started them (startTimers). Before that
+//   no tick falls due on its own: every tick is one given by hand (as a
+//   test gives them, on a script of its own), and each is delivered and
+//   none sleeps.
 class Form {
 public:
     explicit Form(const FormDesign& design);
@@ -196,7 +200,7 @@ private:
     bool deliver(const std::function<void()>& handler); // whether the form changed
     void end(int status);
     void changed(Control& control);
-    bool timersMaySleep() const { return host_ && host_->followsRunning(); }
+    bool timersMaySleep() const { return timersStarted_; }
     void runningChanged(Timer& timer, bool wasRunning);
     void afterTick(Timer& timer, bool changed);
     void wakeSleepers();
@@ -216,6 +220,7 @@ private:
     std::vector<Control*> held_; // changed while holding, in the order of their first change
 
     std::unique_ptr<TimerSchedule> schedule_;
+    bool timersStarted_ = false; // by the host: from then on ticks fall due on its clock
     struct TimerChange {
         Timer* timer;
         bool running;

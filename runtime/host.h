@@ -54,11 +54,6 @@ public:
     // The timer's running() changed. The Form arms the wake-up itself, so
     // there is nothing to do; tests watch timers sleep through it.
     virtual void timerChanged(Timer&) {}
-    // Whether the host ticks a timer only while its running() is true, so
-    // that timers may sleep. A host that ticks timers on a schedule of its
-    // own, as a scripted test does, says no: then running() is Enabled(),
-    // and every timer gets the ticks it is given and no others.
-    virtual bool followsRunning() const { return true; }
     virtual void messageBox(std::string_view text) = 0;
     virtual void errorReported(int number, std::string_view description) = 0;
     virtual void programEnded(int status) = 0;
