@@ -11,6 +11,9 @@
 //   program.
 // - Work in design pixels: scale what it draws, and divide what the mouse
 //   gives, rounding down, before press() and release().
+// - Call Form::cancelPress where its platform takes a press away (a lost
+//   mouse grab or capture, a press a compositor or window manager takes
+//   over), so that the release that may come later makes no click.
 // - Repaint a control's rectangle on controlChanged.
 // - Give the time of a monotonic clock (now()), and keep one wake-up: at
 //   wakeAt's time, or none, call Form::wake(). The Form keeps every

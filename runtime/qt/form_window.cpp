@@ -187,7 +187,21 @@ bool FormWindow::event(QEvent* event)
         }
         updateScale();
     }
+    // The platform took the mouse away from a press: no release will come
+    // for it, and one that comes later belongs to another press.
+    if (event->type() == QEvent::UngrabMouse)
+        form_.cancelPress();
     return QWidget::event(event);
+}
+
+// Qt holds the pointer's leaving back while a button is down, so a leave
+// with the button still held is the platform taking the press away: a
+// compositor's move or grab on Wayland, which sends no release for it.
+void FormWindow::leaveEvent(QEvent* event)
+{
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+        form_.cancelPress();
+    QWidget::leaveEvent(event);
 }
 
 void FormWindow::mousePressEvent(QMouseEvent* event)
