@@ -1,6 +1,9 @@
 // A host for driving a Form without a screen: it remembers what the program
 // showed the player, how it ended, when each timer started and stopped, and
-// the wake-up it was asked for, on a clock the test sets.
+// the wake-up it was asked for, on a clock the test sets. Most tests tick
+// timers by hand, on a script of their own, and never start them, so no
+// timer sleeps; tests of sleeping start the timers (Form::startTimers) on
+// this clock, as every platform does, and tick only running timers.
 #pragma once
 
 #include "forms.h"
@@ -19,10 +22,6 @@ struct RecordingHost : rt::Host {
     // "Timer2 stopped", "Timer2 started", in order; tests may add their own
     // entries (a tick) to see the order of both.
     std::vector<std::string> timerLog;
-    // Most tests tick timers by hand, on a script of their own, so by
-    // default this host does not follow running() and no timer sleeps.
-    // Tests of sleeping turn it on and tick only running timers.
-    bool followRunning = false;
     // The clock, as the test sets it, the wake-up last asked for, and how
     // many times one was asked for.
     Time clock{};
@@ -48,5 +47,4 @@ struct RecordingHost : rt::Host {
     {
         timerLog.push_back(std::string(timer.name()) + (timer.running() ? " started" : " stopped"));
     }
-    bool followsRunning() const override { return followRunning; }
 };

@@ -27,8 +27,7 @@ constexpr rt::ControlDesign controls[] = {
 };
 constexpr rt::FormDesign design{.name = "Schedule", .client = {0, 0, 1500, 1500}, .controls = controls};
 
-// A host as the platforms are: it follows running(), and counts what it is
-// asked to repaint.
+// A host that counts what it is asked to repaint.
 struct ScheduleHost : RecordingHost {
     std::map<std::string, int> changes; // the host's repaints, by control
     void controlChanged(rt::Control& control) override { ++changes[std::string(control.name())]; }
@@ -46,7 +45,6 @@ struct Fixture {
 
     Fixture()
     {
-        host.followRunning = true;
         form.setHost(&host);
         // The clock and the half-time timer change the form at every tick,
         // as the game's clock does, so neither sleeps; the idle one changes

@@ -97,6 +97,8 @@ private slots:
     void everyClickOfADoubleClickIsAShot();
     void releaseAFractionLeftOfTheWindowIsNoClick();
     void pressAndReleaseOnDifferentControlsIsNoClick();
+    void aPressThePlatformTakesAwayIsNoClick_data();
+    void aPressThePlatformTakesAwayIsNoClick();
     void exitCaptionEndsTheProgram();
     void closingTheWindowEndsTheProgram();
     void lossBoxIsShownOnceAndEndsTheProgram();
@@ -287,6 +289,32 @@ void WindowTests::pressAndReleaseOnDifferentControlsIsNoClick()
     QCOMPARE(text(w.f.Label6), "119"); // bare to bare is still the window's click
     QTest::mouseClick(&w.window, Qt::RightButton, {}, QPoint(420, 300));
     QCOMPARE(text(w.f.Label6), "119");
+}
+
+void WindowTests::aPressThePlatformTakesAwayIsNoClick_data()
+{
+    QTest::addColumn<int>("takenBy"); // the event that takes the press away; 0: none
+    QTest::addColumn<QString>("ammunition");
+    QTest::newRow("nothing takes it: a miss") << 0 << "119";
+    QTest::newRow("the mouse grab lost") << int(QEvent::UngrabMouse) << "120";
+    QTest::newRow("the pointer taken while held") << int(QEvent::Leave) << "120";
+}
+
+// A press on the bare window, taken away by the platform before the
+// release that would have made it a miss.
+void WindowTests::aPressThePlatformTakesAwayIsNoClick()
+{
+    QFETCH(int, takenBy);
+    QFETCH(QString, ammunition);
+    Window w;
+    const QPoint bare = w.at(420, 300);
+    QTest::mousePress(&w.window, Qt::LeftButton, {}, bare);
+    if (takenBy) {
+        QEvent taken(static_cast<QEvent::Type>(takenBy));
+        QApplication::sendEvent(&w.window, &taken);
+    }
+    QTest::mouseRelease(&w.window, Qt::LeftButton, {}, bare);
+    QCOMPARE(text(w.f.Label6), ammunition);
 }
 
 void WindowTests::exitCaptionEndsTheProgram()

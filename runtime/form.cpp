@@ -4,7 +4,9 @@
 // Program end and runtime errors unwind the running handler as exceptions;
 // deliver() is the only place that catches them, so a handler never sees its
 // own end and nothing after endProgram() runs.
-#include "forms.h"
+#include "form.h"
+
+#include "services.h"
 #include "timer_schedule.h"
 
 #include <stdexcept>
@@ -61,10 +63,23 @@ void Label::setCaption(std::string caption)
     form_.changed(*this);
 }
 
+// What the form keeps of a timer's sleep: whether it is asleep, and where it
+// stands in the round of ticks that answer a change.
+struct Form::Sleep {
+    bool asleep = false;   // its last tick changed nothing, nor has anything since
+    bool woken = false;    // woken by a change; it has not ticked on its own since
+    bool due = false;      // in a wake round: the form changed since its last tick
+    bool answered = false; // in a wake round: one of its ticks changed the form
+};
+
 Timer::Timer(Form& form, const ControlDesign& design)
     : Control(form, design), enabled_(design.enabled)
 {
 }
+
+Form::Sleep& Form::sleepOf(const Timer& timer) { return sleep_[timer.number_]; }
+
+bool Timer::running() const { return enabled_ && !form_.sleepOf(*this).asleep; }
 
 void Timer::setEnabled(bool enabled)
 {
@@ -73,7 +88,8 @@ void Timer::setEnabled(bool enabled)
     const bool wasRunning = running();
     enabled_ = enabled;
     // Enabled again, it starts afresh, as if it had never slept.
-    asleep_ = woken_ = false;
+    Form::Sleep& sleep = form_.sleepOf(*this);
+    sleep.asleep = sleep.woken = false;
     form_.markChanged();
     form_.runningChanged(*this, wasRunning);
 }
@@ -97,9 +113,11 @@ Form::Form(const FormDesign& design) : design_(design)
         case ControlKind::Timer:
             controls_.push_back(std::make_unique<Timer>(*this, c));
             timers_.push_back(static_cast<Timer*>(controls_.back().get()));
+            timers_.back()->number_ = timers_.size() - 1;
             break;
         }
     }
+    sleep_.resize(timers_.size());
     schedule_ = std::make_unique<TimerSchedule>(*this);
     g_current = this;
 }
@@ -173,7 +191,7 @@ void Form::tick(Timer& timer)
     if (!timer.Enabled() || ended_ || depth_ > 0)
         return;
     Entry entry(*this);
-    timer.woken_ = false; // its own due time has caught up with it
+    sleepOf(timer).woken = false; // its own due time has caught up with it
     const bool changed = deliver(timer.handler);
     afterTick(timer, changed);
     if (changed)
@@ -209,6 +227,7 @@ void Form::startTimers()
     if (!host_ || ended_)
         return;
     Entry entry(*this);
+    timersStarted_ = true;
     timerChanges_.clear(); // the schedule starts from the timers as they are
     schedule_->start(host_->now());
 }
@@ -298,18 +317,19 @@ void Form::afterTick(Timer& timer, bool changed)
     if (changed || ended_ || !timer.enabled_ || !timersMaySleep())
         return;
     const bool wasRunning = timer.running();
-    timer.asleep_ = true;
-    timer.woken_ = false;
+    sleepOf(timer).asleep = true;
+    sleepOf(timer).woken = false;
     runningChanged(timer, wasRunning);
 }
 
 void Form::wakeSleepers()
 {
     for (Timer* t : timers_) {
-        if (!t->asleep_)
+        Sleep& sleep = sleepOf(*t);
+        if (!sleep.asleep)
             continue;
-        t->asleep_ = false;
-        t->woken_ = true;
+        sleep.asleep = false;
+        sleep.woken = true;
         runningChanged(*t, false);
     }
 }
@@ -324,28 +344,29 @@ void Form::answerChange(Timer* ticked)
     if (ended_)
         return;
     for (Timer* t : timers_) {
-        t->due_ = true;
-        t->answered_ = t == ticked;
+        sleepOf(*t).due = true;
+        sleepOf(*t).answered = t == ticked;
     }
     wakeSleepers();
     for (;;) {
         Timer* next = nullptr;
         for (Timer* t : timers_) {
-            if (t->enabled_ && t->woken_ && t->due_ && !t->answered_) {
+            const Sleep& sleep = sleepOf(*t);
+            if (t->enabled_ && sleep.woken && sleep.due && !sleep.answered) {
                 next = t;
                 break;
             }
         }
         if (!next || ended_)
             return;
-        next->due_ = false;
+        sleepOf(*next).due = false;
         const bool changed = deliver(next->handler);
         afterTick(*next, changed);
         if (!changed)
             continue;
-        next->answered_ = true;
+        sleepOf(*next).answered = true;
         for (Timer* t : timers_)
-            t->due_ = true;
+            sleepOf(*t).due = true;
         wakeSleepers();
     }
 }

@@ -3,7 +3,7 @@
 // picture, a run of text), clipped to the entry's rectangle.
 #pragma once
 
-#include "forms.h"
+#include "form.h"
 
 #include <vector>
 

@@ -1,6 +1,8 @@
 // Conversions between captions and numbers, random numbers, runtime errors,
 // and the few texts and font sizes every host shows alike.
-#include "forms.h"
+#include "services.h"
+
+#include "form.h"
 #include "number_chars.h"
 
 #include <chrono>

@@ -5,7 +5,7 @@
 // once, on a made-up clock.
 #pragma once
 
-#include "forms.h"
+#include "form.h"
 
 #include <chrono>
 #include <optional>
@@ -66,12 +66,5 @@ private:
     std::vector<Slot> slots_;
     bool started_ = false;
 };
-
-// For tests only. When SKEETRA_TEST_CLOCK_FILE names a file, a desktop
-// host adds the whole number of milliseconds written in it (none while it
-// is missing) to its monotonic clock, read afresh at every reading: a test
-// can so make a hold-up last longer than it waited, or a wake-up come
-// before the clock says anything is due.
-TimerSchedule::Time testClockOffset();
 
 } // namespace rt

@@ -6,17 +6,21 @@
 // parent the way Qt passes ignored mouse events.
 #pragma once
 
-#include "forms.h"
+#include "form.h"
+#include "services.h"
+#include "start.h"
 
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
+#include <QString>
 #include <QStringList>
 #include <QWidget>
 
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QEventLoop;
@@ -27,6 +31,9 @@ class QTimer;
 struct wl_proxy;
 
 namespace rt {
+
+// UTF-8 from the design and the core, as Qt's text.
+inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // Why the window cannot be shown on the screen, or empty when it can.
 std::string unusableScreen(const QScreen* screen);
@@ -96,6 +103,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -7,7 +7,9 @@
 // at its design place, so the browser's own fonts, GIF decoder and
 // compositor do what the other hosts do by hand. Hit-testing stays the
 // Form's, as on the desktop.
-#include "forms.h"
+#include "form.h"
+#include "services.h"
+#include "start.h"
 
 #include <emscripten/emscripten.h>
 

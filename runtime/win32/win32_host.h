@@ -7,7 +7,9 @@
 // numbers on dense displays, so every picture pixel stays a sharp block.
 #pragma once
 
-#include "forms.h"
+#include "form.h"
+#include "services.h"
+#include "start.h"
 
 #include <windows.h>
 
