@@ -1,11 +1,12 @@
 // Writes Form1's design as JSON for the tests and benchmarks, which would
-// otherwise type the window's rectangles, colours and names out again, and
-// the lines its wrapped captions must be drawn in. The
+// otherwise type the window's rectangles, colours and names out again, the
+// lines its wrapped captions must be drawn in, and what its boxes say. The
 // rectangles are the live controls' own, in design pixels, so a test reads
 // exactly where the runtime places each control.
 //
 // design_table OUTPUT.json
 #include "caption_lines.h"
+#include "error_box.h"
 #include "play_facts.h"
 #include "form1_design.h"
 #include "forms.h"
@@ -96,6 +97,25 @@ std::string play(const rt::Form& form)
     return out;
 }
 
+// The boxes as the core makes them: their title and face, and the runtime
+// error a test can cause (a caption that reads as no number).
+std::string boxes(const rt::FormDesign& d)
+{
+    auto report = [](const rt::ErrorReport& r) {
+        return "{\"line\": " + quoted(r.line) + ", \"text\": " + quoted(r.boxText) + '}';
+    };
+    std::string mismatch;
+    try {
+        rt::textToDouble("x");
+    } catch (const rt::RuntimeError& error) {
+        mismatch = report(rt::runtimeErrorReport(static_cast<int>(error.number), error.description));
+    }
+    const rt::FontDesign font = rt::boxFont(d);
+    return "  \"boxes\": {\n    \"title\": " + quoted(d.appTitle) + ",\n    \"font\": {\"family\": " +
+           quoted(font.family) + ", \"pixels\": " + std::to_string(rt::fontPixels(font)) +
+           "},\n    \"typeMismatch\": " + mismatch + "\n  },\n";
+}
+
 std::string table(const rt::Form& form)
 {
     const rt::FormDesign& d = form.design();
@@ -140,6 +160,7 @@ std::string table(const rt::Form& form)
         out += ']';
     }
     out += "\n  },\n";
+    out += boxes(d);
     out += play(form);
     out += "}\n";
     return out;

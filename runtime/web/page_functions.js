@@ -56,4 +56,8 @@ mergeInto(LibraryManager.library, {
   page_start: function (deliver) {
     page.start(wasmTable.get(deliver));
   },
+
+  page_use_core: function (boxPixels, internalLine, internalText, scale) {
+    page.useCore(boxPixels, UTF8ToString(internalLine), UTF8ToString(internalText), wasmTable.get(scale));
+  },
 });

@@ -1,0 +1,47 @@
+// The boxes' texts and face, and the one way an error is reported.
+#include "error_box.h"
+
+#include <cstdio>
+
+namespace rt {
+
+FontDesign boxFont(const FormDesign& design) { return {design.defaultFont.family, 9.75}; }
+
+ErrorReport runtimeErrorReport(int number, std::string_view description)
+{
+    return {runtimeErrorLine(number, description), runtimeErrorText(number, description)};
+}
+
+ErrorReport cannotOpenReport(std::string_view why)
+{
+    // The reason in the words of the line, which a player can pass on.
+    return {"skeetra: cannot open the window: " + std::string(why),
+            "Окно игры не открылось:\n\n" + std::string(why)};
+}
+
+ErrorReport internalErrorReport(std::string_view what)
+{
+    return {"skeetra: " + std::string(what), "Внутренняя ошибка: " + std::string(what)};
+}
+
+void reportError(const ErrorReport& report, const std::function<void(std::string_view)>& writeLine,
+                 const std::function<void(std::string_view)>& showBox)
+{
+    writeLine(report.line);
+    showBox(report.boxText);
+}
+
+void writeStderrLine(std::string_view line)
+{
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    std::fflush(stderr);
+}
+
+void ReportingHost::errorReported(int number, std::string_view description)
+{
+    reportError(
+        runtimeErrorReport(number, description), [this](std::string_view line) { writeErrorLine(line); },
+        [this](std::string_view text) { showErrorBox(text); });
+}
+
+} // namespace rt
