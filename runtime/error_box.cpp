@@ -24,13 +24,6 @@ ErrorReport internalErrorReport(std::string_view what)
     return {"skeetra: " + std::string(what), "Внутренняя ошибка: " + std::string(what)};
 }
 
-void reportError(const ErrorReport& report, const std::function<void(std::string_view)>& writeLine,
-                 const std::function<void(std::string_view)>& showBox)
-{
-    writeLine(report.line);
-    showBox(report.boxText);
-}
-
 void writeStderrLine(std::string_view line)
 {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());

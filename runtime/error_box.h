@@ -5,7 +5,6 @@
 
 #include "forms.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,9 +31,14 @@ ErrorReport cannotOpenReport(std::string_view why);
 ErrorReport internalErrorReport(std::string_view what);
 
 // The line first, then the box: the line is written even when the box is
-// never answered (the process killed, the display gone).
-void reportError(const ErrorReport& report, const std::function<void(std::string_view)>& writeLine,
-                 const std::function<void(std::string_view)>& showBox);
+// never answered (the process killed, the display gone). A template rather
+// than std::function, whose machinery would cost the page's module bytes.
+template <class WriteLine, class ShowBox>
+void reportError(const ErrorReport& report, WriteLine&& writeLine, ShowBox&& showBox)
+{
+    writeLine(std::string_view(report.line));
+    showBox(std::string_view(report.boxText));
+}
 // A desktop's error output: the line on stderr, at once.
 void writeStderrLine(std::string_view line);
 

@@ -102,7 +102,9 @@ std::string play(const rt::Form& form)
 std::string boxes(const rt::FormDesign& d)
 {
     auto report = [](const rt::ErrorReport& r) {
-        return "{\"line\": " + quoted(r.line) + ", \"text\": " + quoted(r.boxText) + '}';
+        // As views: std::quoted, found for a std::string, is no JSON.
+        return "{\"line\": " + quoted(std::string_view(r.line)) + ", \"text\": " +
+               quoted(std::string_view(r.boxText)) + '}';
     };
     std::string mismatch;
     try {
