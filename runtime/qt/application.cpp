@@ -6,34 +6,23 @@
 // never Qt's page of advice, a flood of warnings, a hang or a core dump.
 #include "qt_host.h"
 
-#include <QAbstractNativeEventFilter>
+#include "lost_display.h"
+
 #include <QApplication>
 #include <QScreen>
-#include <qpa/qplatformnativeinterface.h>
 
-#include <wayland-client-core.h>
-#include <xcb/xcb.h>
-
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <future>
-#include <mutex>
-#include <optional>
-#include <set>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 namespace rt {
@@ -46,14 +35,16 @@ bool set(const char* name)
     return value && *value;
 }
 
+// Qt's default handler, to which every message goes that is not ours to take.
+QtMessageHandler g_qtHandler = nullptr;
+
+} // namespace
+
 std::string env(const char* name)
 {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
-
-// Qt's default handler, to which every message goes that is not ours to take.
-QtMessageHandler g_qtHandler = nullptr;
 
 void forward(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
@@ -61,12 +52,13 @@ void forward(QtMsgType type, const QMessageLogContext& context, const QString& m
         g_qtHandler(type, context, message);
 }
 
-// The Wayland display Qt connects to, as libwayland finds it.
 std::string waylandName()
 {
     const std::string name = env("WAYLAND_DISPLAY");
     return name.empty() ? "wayland-0" : name;
 }
+
+namespace {
 
 // Whether Qt will try its Wayland platform first: asked for, or chosen by
 // Qt itself on a Wayland session.
@@ -162,208 +154,6 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
     std::fflush(stderr);
     std::_Exit(kNoDisplayStatus);
 }
-
-// The X connection while the application lives. When the server goes away,
-// Qt's xcb plugin warns and then calls exit(1) itself; a warning seen on a
-// failed connection is our cue to end first, with one line of our own.
-// Qt's Wayland platform does the same with its own line and status when the
-// compositor goes.
-std::atomic<xcb_connection_t*> g_connection{nullptr};
-std::atomic<wl_display*> g_wayland{nullptr};
-
-[[noreturn]] void displayLost(bool wayland)
-{
-    // Other threads that find it lost too wait here until the process is gone.
-    static std::mutex once;
-    once.lock();
-    if (wayland)
-        std::fprintf(stderr, "skeetra: the connection to the Wayland display \"%s\" was lost\n", waylandName().c_str());
-    else
-        std::fprintf(stderr, "skeetra: the connection to display \"%s\" was lost\n", env("DISPLAY").c_str());
-    std::fflush(stderr);
-    std::_Exit(kNoDisplayStatus);
-}
-
-void runMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    xcb_connection_t* connection = g_connection.load();
-    wl_display* wayland = g_wayland.load();
-    const bool xLost = connection && xcb_connection_has_error(connection);
-    const bool waylandLost = wayland && wl_display_get_error(wayland) != 0;
-    if (!xLost && !waylandLost) {
-        forward(type, context, message);
-        return;
-    }
-    displayLost(waylandLost);
-}
-
-// Whether the X server is an XWayland, whose window manager is the Wayland
-// compositor itself.
-std::atomic<bool> g_xwayland{false};
-
-bool isXWayland(xcb_connection_t* connection)
-{
-    // Before version 23 it has no extension of its own, but names its
-    // outputs after itself.
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    if (std::any_of(screens.begin(), screens.end(),
-                    [](const QScreen* s) { return s->name().startsWith(QLatin1String("XWAYLAND")); }))
-        return true;
-    constexpr char kName[] = "XWAYLAND";
-    xcb_query_extension_reply_t* reply = xcb_query_extension_reply(
-        connection, xcb_query_extension(connection, sizeof kName - 1, kName), nullptr);
-    const bool present = reply && reply->present;
-    std::free(reply);
-    return present;
-}
-
-void closeUnlessServerGone(QWidget* widget)
-{
-    // A server that has gone cannot destroy a window; a round trip tells.
-    if (xcb_connection_t* connection = g_connection.load()) {
-        xcb_get_input_focus_reply_t* reply =
-            xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
-        std::free(reply);
-        if (!reply || xcb_connection_has_error(connection))
-            displayLost(false);
-    }
-    widget->close();
-}
-
-// Another client may destroy one of our windows outright (xdotool
-// windowclose, a crashed window manager); Qt would run on without it, the
-// game window gone and the program with no way to end. Such a window is
-// closed as if the player had closed it, and the server's complaints about
-// the window that is no longer there are not passed on.
-//
-// A window manager that ends destroys the frames it put our windows in, and
-// our windows with them. Under XWayland that window manager is the
-// compositor, and the X server goes with it a moment later (weston told to
-// end: up to two seconds later on a busy machine, while the server still
-// answers); a window destroyed inside its frame there is the display going.
-class DestroyWatch : public QAbstractNativeEventFilter {
-public:
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
-    {
-        if (type != "xcb_generic_event_t")
-            return false;
-        const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        switch (event->response_type & 0x7f) {
-        case 0: {
-            const auto* error = static_cast<const xcb_generic_error_t*>(message);
-            return (error->error_code == XCB_WINDOW || error->error_code == XCB_DRAWABLE) &&
-                   destroyed_.count(error->resource_id);
-        }
-        case XCB_REPARENT_NOTIFY: {
-            const auto* reparent = static_cast<const xcb_reparent_notify_event_t*>(message);
-            if (isRoot(reparent->parent))
-                framed_.erase(reparent->window);
-            else
-                framed_.insert(reparent->window);
-            return false;
-        }
-        case XCB_DESTROY_NOTIFY: {
-            const xcb_window_t window = static_cast<const xcb_destroy_notify_event_t*>(message)->window;
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (widget->internalWinId() == window) {
-                    if (g_xwayland && framed_.count(window))
-                        displayLost(false);
-                    destroyed_.insert(window);
-                    // Not from inside Qt's event handling, which goes on with the event.
-                    QMetaObject::invokeMethod(widget, [widget] { closeUnlessServerGone(widget); }, Qt::QueuedConnection);
-                }
-            }
-            return false;
-        }
-        default: return false;
-        }
-    }
-
-private:
-    static bool isRoot(xcb_window_t window)
-    {
-        xcb_connection_t* connection = g_connection.load();
-        if (!connection)
-            return false;
-        for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem; xcb_screen_next(&it))
-            if (it.data->root == window)
-                return true;
-        return false;
-    }
-
-    std::set<xcb_window_t> destroyed_;
-    std::set<xcb_window_t> framed_; // ours, in a window manager's frame
-};
-
-// The display's socket, watched on a thread of its own for the other end
-// hanging up. Qt notices a lost connection only when its own reading or
-// writing fails, which on a busy machine came seconds later on Wayland; the
-// hang-up itself is seen here as soon as the thread runs. Nothing is read
-// from the socket: the watch asks for no data, so Qt's reading is undisturbed.
-class HangupWatch {
-public:
-    HangupWatch(int fd, bool wayland)
-    {
-        if (fd < 0 || ::pipe2(stop_, O_CLOEXEC) != 0)
-            return;
-        thread_ = std::thread([fd, wayland, stop = stop_[0]] {
-            pollfd watched[] = {{fd, POLLRDHUP, 0}, {stop, POLLIN, 0}};
-            for (;;) {
-                if (::poll(watched, 2, -1) < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    return;
-                }
-                if (watched[1].revents || (watched[0].revents & POLLNVAL))
-                    return;
-                if (watched[0].revents & (POLLRDHUP | POLLHUP | POLLERR))
-                    displayLost(wayland);
-            }
-        });
-    }
-    ~HangupWatch()
-    {
-        if (thread_.joinable()) {
-            const char stop = 0;
-            while (::write(stop_[1], &stop, 1) < 0 && errno == EINTR)
-                ;
-            thread_.join();
-        }
-        for (const int fd : stop_)
-            if (fd >= 0)
-                ::close(fd);
-    }
-    HangupWatch(const HangupWatch&) = delete;
-    HangupWatch& operator=(const HangupWatch&) = delete;
-
-private:
-    int stop_[2] = {-1, -1};
-    std::thread thread_;
-};
-
-struct ConnectionWatch {
-    explicit ConnectionWatch(QApplication& app)
-    {
-        if (auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>()) {
-            g_connection = x11->connection();
-            g_xwayland = isXWayland(x11->connection());
-            hangup.emplace(xcb_get_file_descriptor(g_connection), false);
-        }
-        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-            g_wayland = static_cast<wl_display*>(
-                QGuiApplication::platformNativeInterface()->nativeResourceForIntegration("wl_display"));
-            if (g_wayland)
-                hangup.emplace(wl_display_get_fd(g_wayland), true);
-        }
-    }
-    ~ConnectionWatch()
-    {
-        hangup.reset(); // before the connection closes, which is not a hang-up
-        g_connection = nullptr;
-        g_wayland = nullptr;
-    }
-    std::optional<HangupWatch> hangup;
-};
 
 } // namespace
 

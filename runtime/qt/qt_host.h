@@ -11,11 +11,13 @@
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
+#include <QString>
 #include <QStringList>
 #include <QWidget>
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QEventLoop;
@@ -25,6 +27,9 @@ class QWindow;
 class QTimer;
 
 namespace rt {
+
+// UTF-8 from the design and the core, as Qt's text.
+inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // Why the window cannot be shown on the screen, or empty when it can.
 std::string unusableScreen(const QScreen* screen);
