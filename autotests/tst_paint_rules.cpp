@@ -217,14 +217,8 @@ public:
     void programEnded(int) override {}
 
 protected:
-    void writeErrorLine(std::string_view line) override
-    {
-        calls << "line " + QString::fromUtf8(line.data(), qsizetype(line.size()));
-    }
-    void showErrorBox(std::string_view text) override
-    {
-        calls << "box " + QString::fromUtf8(text.data(), qsizetype(text.size()));
-    }
+    void writeErrorLine(const std::string& line) override { calls << "line " + QString::fromStdString(line); }
+    void showErrorBox(const std::string& text) override { calls << "box " + QString::fromStdString(text); }
 };
 
 } // namespace

@@ -24,17 +24,20 @@ ErrorReport internalErrorReport(std::string_view what)
     return {"skeetra: " + std::string(what), "Внутренняя ошибка: " + std::string(what)};
 }
 
-void writeStderrLine(std::string_view line)
+void writeStderrLine(const std::string& line)
 {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    // One write, with no format: the page's fonts hold every character a
+    // literal here has.
+    const std::string whole = line + '\n';
+    std::fwrite(whole.data(), 1, whole.size(), stderr);
     std::fflush(stderr);
 }
 
 void ReportingHost::errorReported(int number, std::string_view description)
 {
-    reportError(
-        runtimeErrorReport(number, description), [this](std::string_view line) { writeErrorLine(line); },
-        [this](std::string_view text) { showErrorBox(text); });
+    const ErrorReport report = runtimeErrorReport(number, description);
+    reportError(report, [this](const std::string& line) { writeErrorLine(line); },
+                [this](const std::string& text) { showErrorBox(text); });
 }
 
 } // namespace rt

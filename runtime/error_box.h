@@ -36,11 +36,11 @@ ErrorReport internalErrorReport(std::string_view what);
 template <class WriteLine, class ShowBox>
 void reportError(const ErrorReport& report, WriteLine&& writeLine, ShowBox&& showBox)
 {
-    writeLine(std::string_view(report.line));
-    showBox(std::string_view(report.boxText));
+    writeLine(report.line);
+    showBox(report.boxText);
 }
 // A desktop's error output: the line on stderr, at once.
-void writeStderrLine(std::string_view line);
+void writeStderrLine(const std::string& line);
 
 // A host whose runtime errors the core reports: it gives the two platform
 // calls, and errorReported is decided here.
@@ -49,9 +49,9 @@ public:
     void errorReported(int number, std::string_view description) final;
 
 protected:
-    virtual void writeErrorLine(std::string_view line) = 0;
+    virtual void writeErrorLine(const std::string& line) = 0;
     // Shows the error box; returns once it is answered, as messageBox does.
-    virtual void showErrorBox(std::string_view text) = 0;
+    virtual void showErrorBox(const std::string& text) = 0;
 };
 
 } // namespace rt

@@ -3,21 +3,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace rt {
 
 int fittingScale(PixelSize client, PixelSize frame, PixelSize room, std::optional<int> ceiling)
 {
     // Each side on its own: the whole scales at which it fits are those up
-    // to its room, less its frame, divided by its length. A side of no
-    // length fits at any scale its frame leaves room for.
-    constexpr int kAny = 1 << 20;
-    auto most = [](int length, int frame, int room) {
-        return length > 0 ? (room - frame) / length : room >= frame ? kAny : 0;
-    };
-    int scale = std::min(most(client.width, frame.width, room.width), most(client.height, frame.height, room.height));
-    if (ceiling)
-        scale = std::min(scale, *ceiling);
+    // to its room, less its frame, divided by its length.
+    int scale = ceiling.value_or(std::numeric_limits<int>::max());
+    if (client.width > 0)
+        scale = std::min(scale, (room.width - frame.width) / client.width);
+    if (client.height > 0)
+        scale = std::min(scale, (room.height - frame.height) / client.height);
     return std::max(1, scale);
 }
 
@@ -29,9 +27,8 @@ int wholeScale(double ratio)
 
 double fittingScaleOrFraction(PixelSize client, double roomWidth, double roomHeight)
 {
-    const PixelSize room{static_cast<int>(std::floor(roomWidth)), static_cast<int>(std::floor(roomHeight))};
-    if (client.width <= room.width && client.height <= room.height)
-        return fittingScale(client, {}, room, std::nullopt);
+    if (client.width <= roomWidth && client.height <= roomHeight)
+        return fittingScale(client, {}, {static_cast<int>(roomWidth), static_cast<int>(roomHeight)}, std::nullopt);
     return std::min(roomWidth / client.width, roomHeight / client.height);
 }
 

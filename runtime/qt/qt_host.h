@@ -6,6 +6,7 @@
 // parent the way Qt passes ignored mouse events.
 #pragma once
 
+#include "error_box.h"
 #include "forms.h"
 
 #include <QFont>
@@ -34,9 +35,9 @@ inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), stati
 // Why the window cannot be shown on the screen, or empty when it can.
 std::string unusableScreen(const QScreen* screen);
 
-// The whole number of device pixels a design pixel takes: the screen's own
-// ratio, rounded, or less where the window with its frame would not fit the
-// work area. Sizes in device pixels.
+// The whole number of device pixels a design pixel takes, by the scale rule
+// (scale_rule.h) with the screen's ratio as its ceiling. Frame and work
+// area in device pixels.
 int fittingScale(QSize client, QSize frame, QSize workArea, double ratio);
 
 // Registers the design's bundled fonts with Qt; safe to call more than once.
@@ -47,7 +48,7 @@ QFont fontFor(const FormDesign& design, const FontDesign& font);
 // rule is breakLines', line_breaks.h).
 QStringList labelLines(const QFont& font, int width, const QString& text);
 
-// The design's pictures, decoded. Safe on any thread, also before the
+// The design's pictures (design_pictures.h), decoded. Safe on any thread, also before the
 // application object exists, so start-up can decode while Qt connects.
 using Pictures = std::map<std::string_view, QImage>;
 Pictures decodePictures(const FormDesign& design);
@@ -61,7 +62,7 @@ Pictures decodePictures(const FormDesign& design);
 // compositor the whole window's size instead; elsewhere it does nothing.
 void tellWholeSizeLimits(QWindow* window);
 
-class FormWindow : public QWidget, public Host {
+class FormWindow : public QWidget, public ReportingHost {
     Q_OBJECT
 public:
     // Pictures missing from `decoded` are loaded here.
@@ -77,7 +78,6 @@ public:
     void wakeAt(std::optional<Time> at) override;
     void controlChanged(Control& control) override;
     void messageBox(std::string_view text) override;
-    void errorReported(int number, std::string_view description) override;
     void programEnded(int status) override;
 
 signals:
@@ -91,6 +91,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void writeErrorLine(const std::string& line) override;
+    void showErrorBox(const std::string& text) override;
 
 private:
     QColor colour(const Colour& c) const;
@@ -103,8 +105,7 @@ private:
     int designPixel(qreal coordinate) const;
 
     Form& form_;
-    QPixmap picture_;
-    std::map<std::string_view, QPixmap> pictures_; // controls sharing a picture share its pixmap
+    std::map<std::string_view, QPixmap> pictures_; // the painted ones, by path: each file once
     // The one wake-up the Form asks for.
     QTimer* wake_ = nullptr;
     bool quitOnEnd_ = true;

@@ -131,8 +131,8 @@ public:
     void programEnded(int status) override { page_end(status); }
 
 protected:
-    void writeErrorLine(std::string_view line) override { page_report(text(line).c_str()); }
-    void showErrorBox(std::string_view message) override { page_show_box(text(message).c_str(), 1); }
+    void writeErrorLine(const std::string& line) override { page_report(line.c_str()); }
+    void showErrorBox(const std::string& message) override { page_show_box(message.c_str(), 1); }
 
 private:
     // The form's size in design pixels, the page's room in device pixels.

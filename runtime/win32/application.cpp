@@ -33,7 +33,7 @@ int runApplication(int argc, char**, const Project& project)
             ExitProcess(static_cast<UINT>(status));
         }
     } catch (const win32::StartupError& error) {
-        reportError(cannotOpenReport(error.what), writeStderrLine, [&](std::string_view text) {
+        reportError(cannotOpenReport(error.what), writeStderrLine, [&](const std::string& text) {
             MessageBoxW(nullptr, win32::widen(text).c_str(), win32::widen(project.form.appTitle).c_str(),
                         MB_OK | MB_ICONERROR);
         });

@@ -114,8 +114,8 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
 
 void FormWindow::messageBox(std::string_view text) { showBox(widen(text), 0); }
 
-void FormWindow::writeErrorLine(std::string_view line) { writeStderrLine(line); }
+void FormWindow::writeErrorLine(const std::string& line) { writeStderrLine(line); }
 
-void FormWindow::showErrorBox(std::string_view text) { showBox(widen(text), MB_ICONERROR); }
+void FormWindow::showErrorBox(const std::string& text) { showBox(widen(text), MB_ICONERROR); }
 
 } // namespace rt::win32

@@ -69,8 +69,8 @@ public:
     void programEnded(int status) override;
 
 protected:
-    void writeErrorLine(std::string_view line) override;
-    void showErrorBox(std::string_view text) override;
+    void writeErrorLine(const std::string& line) override;
+    void showErrorBox(const std::string& text) override;
 
 private:
     struct Picture;
