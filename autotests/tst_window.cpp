@@ -217,8 +217,8 @@ void WindowTests::scaleIsTheLargestThatFits_data()
                                                                         << 1;
     QTest::newRow("300 % where only 200 % fits") << QSize(6, 90) << QSize(2400, 1300) << 3.0 << 2;
     QTest::newRow("400 % on a 4K screen") << QSize(8, 120) << QSize(3840, 2100) << 4.0 << 4;
-    QTest::newRow("150 % rounds to 2") << QSize() << QSize(2560, 1400) << 1.5 << 2;
-    QTest::newRow("125 % rounds to 1") << QSize() << QSize(2560, 1400) << 1.25 << 1;
+    QTest::newRow("150 % takes its whole part, 1") << QSize() << QSize(2560, 1400) << 1.5 << 1;
+    QTest::newRow("125 % takes 1") << QSize() << QSize(2560, 1400) << 1.25 << 1;
     QTest::newRow("too small even at 1") << QSize() << QSize(320, 240) << 2.0 << 1;
 }
 

@@ -21,9 +21,12 @@
 // - Keep its event loop running while messageBox waits for the player
 //   (painting, closing the window), and return from it once the box is
 //   answered or the program has ended.
-// - On errorReported show runtimeErrorText in a box and write
-//   runtimeErrorLine (services.h); on programEnded stop waking, leave its
-//   loop and exit with the status given.
+// - Report errors through ReportingHost (error_box.h), which writes the
+//   line and then shows the box in the core's words: the host gives only
+//   the writing of a line and the showing of a box. On programEnded stop
+//   waking, leave its loop and exit with the status given.
+// - Take its scale from fittingScale (scale_rule.h) and its pictures from
+//   designPictures (design_pictures.h).
 // What it may rely on:
 // - The Form takes one event at a time: while a handler runs, every event
 //   it is given is refused, so the host need not queue or filter them.

@@ -1,11 +1,12 @@
 // Writes Form1's design as JSON for the tests and benchmarks, which would
-// otherwise type the window's rectangles, colours and names out again, and
-// the lines its wrapped captions must be drawn in. The
+// otherwise type the window's rectangles, colours and names out again, the
+// lines its wrapped captions must be drawn in, and what its boxes say. The
 // rectangles are the live controls' own, in design pixels, so a test reads
 // exactly where the runtime places each control.
 //
 // design_table OUTPUT.json
 #include "caption_lines.h"
+#include "error_box.h"
 #include "play_facts.h"
 #include "form1_design.h"
 #include "forms.h"
@@ -98,17 +99,6 @@ std::string play(const rt::Form& form)
             separator = ", ";
         }
     out += "],\n";
-    // The runtime error a counter holding a word raises, as its box and its
-    // line say it. (quoted) is the function above: a std::string argument
-    // would otherwise find std::quoted.
-    try {
-        rt::textToDouble("x");
-    } catch (const rt::RuntimeError& e) {
-        const int number = static_cast<int>(e.number);
-        out += "    \"typeMismatch\": {\"number\": " + std::to_string(number) + ", \"box\": " +
-               (quoted)(rt::runtimeErrorText(number, e.description)) + ", \"line\": " +
-               (quoted)(rt::runtimeErrorLine(number, e.description)) + "},\n";
-    }
     out += "    \"barePoints\": [";
     const char* comma = "";
     for (const p::Point& point : p::kBarePoints) {
@@ -117,6 +107,27 @@ std::string play(const rt::Form& form)
     }
     out += "]\n  }\n";
     return out;
+}
+
+// The boxes as the core makes them: their title and face, and the runtime
+// error a test can cause (a caption that reads as no number).
+std::string boxes(const rt::FormDesign& d)
+{
+    auto report = [](const rt::ErrorReport& r) {
+        // As views: std::quoted, found for a std::string, is no JSON.
+        return "{\"line\": " + quoted(std::string_view(r.line)) + ", \"text\": " +
+               quoted(std::string_view(r.boxText)) + '}';
+    };
+    std::string mismatch;
+    try {
+        rt::textToDouble("x");
+    } catch (const rt::RuntimeError& error) {
+        mismatch = report(rt::runtimeErrorReport(static_cast<int>(error.number), error.description));
+    }
+    const rt::FontDesign font = rt::boxFont(d);
+    return "  \"boxes\": {\n    \"title\": " + quoted(d.appTitle) + ",\n    \"font\": {\"family\": " +
+           quoted(font.family) + ", \"pixels\": " + std::to_string(rt::fontPixels(font)) +
+           "},\n    \"typeMismatch\": " + mismatch + "\n  },\n";
 }
 
 std::string table(const rt::Form& form)
@@ -163,6 +174,7 @@ std::string table(const rt::Form& form)
         out += ']';
     }
     out += "\n  },\n";
+    out += boxes(d);
     out += play(form);
     out += "}\n";
     return out;

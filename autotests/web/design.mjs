@@ -64,13 +64,13 @@ export const WINNING_KILLS = PLAY.winningKills;
 export const CLOCK_PERIOD_MS = PLAY.clockPeriodMs;
 export const LOSS_MESSAGE = PLAY.lossMessage;
 export const TITLE = design.caption;
-export const BOX_TITLE = design.appTitle;
+// The boxes as the core makes them: title, face, and the runtime error a
+// test causes, with its line.
+export const BOXES = design.boxes;
+export const BOX_TITLE = BOXES.title;
 
 // Generous: a loaded machine may be slow, never wrong.
 export const WAIT_MS = PLAY.waitMs;
-// The runtime error a counter holding a word raises: its number, the box's
-// text and the console's line.
-export const TYPE_MISMATCH = PLAY.typeMismatch;
 // How long a thing that must not happen is given to happen anyway.
 export const QUIET_MS = PLAY.quietMs;
 

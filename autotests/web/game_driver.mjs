@@ -1,7 +1,7 @@
 // The game in a page, driven as a player drives it: starting, clicking,
 // tapping, reading the clock and the labels, and the boxes that open.
 import {
-    centre, TARGETS, OPENINGS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, QUIET_MS, PLAY, BOX_TITLE,
+    centre, TARGETS, OPENINGS, FORM_W, START_AREA, WINNING_KILLS, LOSS_MESSAGE, WAIT_MS, QUIET_MS, PLAY, BOX_TITLE, BOXES,
 } from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { decodePng, at } from './pixels.mjs';
@@ -325,8 +325,10 @@ export class Game {
             text: document.getElementById('boxText')?.textContent,
             focus: document.activeElement?.id,
             ok: document.getElementById('boxOk')?.textContent,
+            fontSize: getComputedStyle(document.getElementById('boxText')).fontSize,
         }));
         equal(box.title?.trim(), BOX_TITLE, 'the box title');
+        equal(box.fontSize, BOXES.font.pixels + 'px', "the box's text size");
         equal(box.text?.trim(), LOSS_MESSAGE, 'the box text');
         equal(box.ok?.trim(), 'OK', 'the box button');
         if (focused) equal(box.focus, 'boxOk', 'the focused element while the box is open');

@@ -5,7 +5,7 @@ import path from 'node:path';
 import {
     rect, centre, TARGETS, FORM_W, FORM_H, START_AREA, INSTRUCTIONS, WIN_BOX, FINAL_TIME, EXIT_CAPTION, WIN_GREEN,
     QUIET_LABELS, PICTURE_ROWS, STRIP_LABELS, BARE_POINTS, START_AMMUNITION, WINNING_KILLS, TITLE, WAIT_MS, QUIET_MS,
-    listedRows, webScreens, CAPTION_LINES, CLOCK_PERIOD_MS, TYPE_MISMATCH, PLAY, OPENINGS,
+    listedRows, webScreens, CAPTION_LINES, CLOCK_PERIOD_MS, BOXES, PLAY, OPENINGS,
 } from './design.mjs';
 import { Failure, check, equal, sleep } from './checks.mjs';
 import { picturesDir, decodeGif, decodePng, at, sameRgb, hex, differences, textRows, contains } from './pixels.mjs';
@@ -843,14 +843,14 @@ export async function runtimeErrorShowsItsBoxThenEnds(session) {
         focus: document.activeElement?.id,
     }));
     const words = (text) => text.trim().split(/\s+/).join(' ');
-    equal(words(box.text), words(TYPE_MISMATCH.box), 'the runtime error box');
+    equal(words(box.text), words(BOXES.typeMismatch.text), 'the runtime error box');
     check(box.error, 'the box is no error box');
     equal(box.focus, 'boxOk', 'the focused element while the box is open');
     await sleep(QUIET_MS);
     let s = await game.state();
     check(s.formPresent && !s.ended, 'the game ended before its error box was closed');
     equal(s.ammunition, ammunition, 'the ammunition under the error box');
-    equal(game.errors, [`console: ${TYPE_MISMATCH.line}`], 'the errors on the console');
+    equal(game.errors, [`console: ${BOXES.typeMismatch.line}`], 'the errors on the console');
 
     await game.closeBox('Enter');
     s = await game.theEnd();

@@ -6,6 +6,7 @@
 // never Qt's page of advice, a flood of warnings, a hang or a core dump.
 #include "qt_host.h"
 
+#include "error_box.h"
 #include "lost_display.h"
 
 #include <QApplication>
@@ -208,10 +209,10 @@ int runApplication(int argc, char** argv, const Project& project)
     QApplication::setApplicationVersion(QString::fromUtf8(design.version.data(), design.version.size()));
     if (!design.icon.empty())
         QApplication::setWindowIcon(QIcon(QString::fromUtf8(design.icon.data(), design.icon.size())));
-    // Message boxes speak in the window's own bundled face, at the size of
-    // its status texts, whatever fonts the machine has.
+    // Message boxes speak in the core's box face (error_box.h), bundled,
+    // whatever fonts the machine has.
     loadFonts(design);
-    QApplication::setFont(fontFor(design, {design.defaultFont.family, 9.75}));
+    QApplication::setFont(fontFor(design, boxFont(design)));
 
     Form form(design);
     const std::shared_ptr<void> module = project.bind(form);

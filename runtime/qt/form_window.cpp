@@ -3,6 +3,9 @@
 // window events into the Form's events.
 #include "qt_host.h"
 
+#include "design_pictures.h"
+#include "scale_rule.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -58,11 +61,8 @@ std::string unusableScreen(const QScreen* screen)
 
 int fittingScale(QSize client, QSize frame, QSize workArea, double ratio)
 {
-    int scale = std::max(1, static_cast<int>(std::lround(ratio)));
-    while (scale > 1 && (client.width() * scale + frame.width() > workArea.width() ||
-                         client.height() * scale + frame.height() > workArea.height()))
-        --scale;
-    return scale;
+    return fittingScale(PixelSize{client.width(), client.height()}, PixelSize{frame.width(), frame.height()},
+                        PixelSize{workArea.width(), workArea.height()}, std::optional<int>(wholeScale(ratio)));
 }
 
 void tellWholeSizeLimits(QWindow* window)
@@ -104,15 +104,12 @@ FormWindow::FormWindow(Form& form, const Pictures& decoded, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     move(twipsToPixels(d.client.left), twipsToPixels(d.client.top));
-    if (!d.picture.empty())
-        picture_ = pixmap(d.picture);
-    for (const auto& c : form.controls()) {
-        const std::string_view picture = c->design().picture;
-        if (!picture.empty() && !pictures_.count(picture))
-            pictures_[picture] = pixmap(picture);
+    for (const DesignPicture& p : designPictures(d)) {
+        if (p.use == PictureUse::Painted)
+            pictures_[p.path] = pixmap(p.path);
+        else if (p.use == PictureUse::Icon)
+            setWindowIcon(QIcon(qs(p.path)));
     }
-    if (!d.icon.empty())
-        setWindowIcon(QIcon(qs(d.icon)));
     updateScale();
     // A 1 ms interval means as fast as the platform allows; a coarse timer
     // would stretch it to several milliseconds.

@@ -8,7 +8,6 @@
 #include <QWindow>
 #include <private/qwindow_p.h>
 
-#include <cstdio>
 
 namespace rt {
 
@@ -63,12 +62,11 @@ void FormWindow::messageBox(std::string_view text)
     waitOnBox(box);
 }
 
-void FormWindow::errorReported(int number, std::string_view description)
+void FormWindow::writeErrorLine(const std::string& line) { writeStderrLine(line); }
+
+void FormWindow::showErrorBox(const std::string& text)
 {
-    std::fprintf(stderr, "%s\n", runtimeErrorLine(number, description).c_str());
-    std::fflush(stderr);
-    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), qs(runtimeErrorText(number, description)),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Critical, qs(form_.design().appTitle), qs(text), QMessageBox::Ok, this);
     box.setWindowIcon(windowIcon());
     waitOnBox(box);
 }

@@ -62,7 +62,8 @@ void FormWindow::paintEvent(QPaintEvent* event)
     // Design pixels from here on. Never smoothed: on a dense display each
     // picture pixel becomes a sharp block of device pixels.
     painter.scale(scale_ / ratio_, scale_ / ratio_);
-    painter.drawPixmap(0, 0, picture_);
+    if (const std::string_view picture = form_.design().picture; !picture.empty())
+        painter.drawPixmap(0, 0, pictures_.at(picture));
     for (const PaintEntry& entry : paintList(form_)) {
         // Laying out every label's text for each small update would cost
         // more than the referee's whole tick.

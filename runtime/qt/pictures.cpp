@@ -2,6 +2,8 @@
 // at the window's scale.
 #include "qt_host.h"
 
+#include "design_pictures.h"
+
 #include <QScreen>
 #include <qpa/qplatformscreen.h>
 
@@ -19,13 +21,9 @@ constexpr int kMaxPointerSize = 256;
 Pictures decodePictures(const FormDesign& design)
 {
     Pictures pictures;
-    auto decode = [&](std::string_view path) {
-        if (!path.empty() && !pictures.count(path))
-            pictures.emplace(path, QImage(qs(path)));
-    };
-    decode(design.picture);
-    for (const ControlDesign& c : design.controls)
-        decode(c.picture);
+    for (const DesignPicture& p : designPictures(design))
+        if (p.use == PictureUse::Painted && !pictures.count(p.path))
+            pictures.emplace(p.path, QImage(qs(p.path)));
     return pictures;
 }
 

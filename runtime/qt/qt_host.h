@@ -6,6 +6,7 @@
 // parent the way Qt passes ignored mouse events.
 #pragma once
 
+#include "error_box.h"
 #include "form.h"
 #include "services.h"
 #include "start.h"
@@ -38,9 +39,9 @@ inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), stati
 // Why the window cannot be shown on the screen, or empty when it can.
 std::string unusableScreen(const QScreen* screen);
 
-// The whole number of device pixels a design pixel takes: the screen's own
-// ratio, rounded, or less where the window with its frame would not fit the
-// work area. Sizes in device pixels.
+// The whole number of device pixels a design pixel takes, by the scale rule
+// (scale_rule.h) with the screen's ratio as its ceiling. Frame and work
+// area in device pixels.
 int fittingScale(QSize client, QSize frame, QSize workArea, double ratio);
 
 // Registers the design's bundled fonts with Qt; safe to call more than once.
@@ -51,7 +52,7 @@ QFont fontFor(const FormDesign& design, const FontDesign& font);
 // rule is breakLines', line_breaks.h).
 QStringList labelLines(const QFont& font, int width, const QString& text);
 
-// The design's pictures, decoded. Safe on any thread, also before the
+// The design's pictures (design_pictures.h), decoded. Safe on any thread, also before the
 // application object exists, so start-up can decode while Qt connects.
 using Pictures = std::map<std::string_view, QImage>;
 Pictures decodePictures(const FormDesign& design);
@@ -74,7 +75,7 @@ void tellWholeSizeLimits(QWindow* window);
 using BoxMark = std::unique_ptr<wl_proxy, void (*)(wl_proxy*)>;
 BoxMark markModal(QWindow* box);
 
-class FormWindow : public QWidget, public Host {
+class FormWindow : public QWidget, public ReportingHost {
     Q_OBJECT
 public:
     // Pictures missing from `decoded` are loaded here.
@@ -90,7 +91,6 @@ public:
     void wakeAt(std::optional<Time> at) override;
     void controlChanged(Control& control) override;
     void messageBox(std::string_view text) override;
-    void errorReported(int number, std::string_view description) override;
     void programEnded(int status) override;
 
 signals:
@@ -105,6 +105,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void writeErrorLine(const std::string& line) override;
+    void showErrorBox(const std::string& text) override;
 
 private:
     QColor colour(const Colour& c) const;
@@ -117,8 +119,7 @@ private:
     int designPixel(qreal coordinate) const;
 
     Form& form_;
-    QPixmap picture_;
-    std::map<std::string_view, QPixmap> pictures_; // controls sharing a picture share its pixmap
+    std::map<std::string_view, QPixmap> pictures_; // the painted ones, by path: each file once
     // The one wake-up the Form asks for.
     QTimer* wake_ = nullptr;
     bool quitOnEnd_ = true;

@@ -42,10 +42,20 @@ def font_woff2(pyftsubset, path, text, hinting):
         return out.read_bytes()
 
 
-def without_comment_lines(script):
-    """The script without its whole-line // comments: they are for whoever
-    reads page.js, and the page has bytes to spare for nothing else."""
-    return ''.join(line for line in script.splitlines(keepends=True) if not line.lstrip().startswith('//'))
+def without_comments(script):
+    """The script without its // comments: they are for whoever reads
+    page.js, and the page has bytes to spare for nothing else. A comment
+    after code goes only where the code before it holds no quote, template
+    or slash, which could start a string or a pattern that the "//" is in."""
+    out = []
+    for line in script.splitlines(keepends=True):
+        if line.lstrip().startswith('//'):
+            continue
+        code, mark, _ = line.partition(' // ')
+        if mark and not any(c in code for c in '\'"`/'):
+            line = code.rstrip() + '\n'
+        out.append(line)
+    return ''.join(out)
 
 
 def data_url(mime, data):
@@ -77,7 +87,7 @@ def main():
         data = font_woff2(args.pyftsubset, file, text, args.hinting) if mime == 'font/woff2' else file.read_bytes()
         resources[name] = data_url(mime, data)
 
-    script = without_comment_lines(pathlib.Path(args.script).read_text(encoding='utf-8'))
+    script = without_comments(pathlib.Path(args.script).read_text(encoding='utf-8'))
     script = script.replace('__SKEETRA_RESOURCES__', json.dumps(resources, indent=1))
     # Gzipped, the module takes little more than half the room in the page.
     module = gzip.compress(pathlib.Path(args.module).read_bytes(), 9, mtime=0)

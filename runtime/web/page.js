@@ -36,6 +36,11 @@ const page = (() => {
   let wakeHandle = 0;        // the one browser timer, at the host's next due tick
   let events = null;         // the host's entry points by event, once it has built the form
   let ended = false;
+  // The core's: the scale rule, and an internal fault's line and box text
+  // before the fault's own words. Until the host gives them (a module that
+  // fails to start) a fault is told in its own words alone.
+  let scaleRule = null;
+  let internalLine = '', internalText = '';
 
   // An event to the host: one of the names of `events` (load, press,
   // release, cancelPress, wake) with its arguments.
@@ -59,9 +64,16 @@ const page = (() => {
     failing = true;
     stopTimers();
     const what = error && error.message ? error.message : String(error);
-    console.error('skeetra: ' + what);
-    await showBox('Внутренняя ошибка: ' + what, true);
+    console.error(internalLine + what);
+    await showBox(internalText + what, true);
     end();
+  }
+
+  function useCore(boxPixels, line, text, scale) {
+    box.style.fontSize = boxPixels + 'px';
+    internalLine = line;
+    internalText = text;
+    scaleRule = scale;
   }
 
   // ---------------------------------------------------------------- the form
@@ -165,11 +177,11 @@ const page = (() => {
   function setCaption(index, caption) { texts[index].textContent = caption; }
   function setVisible(index, visible) { elements[index].hidden = !visible; }
 
-  // The largest whole number of device pixels for each of the form's that
-  // fits the window, so that every picture pixel is an even, sharp block
-  // at any device pixel ratio (a zoom of 125 % included); below one only
-  // where the screen is smaller than the form (a phone held upright).
-  // Placed at whole device pixels, where no edge is blended. The form, its
+  // The scale rule's (the core's): the largest whole number of device
+  // pixels for each of the form's that fits the window, so that every
+  // picture pixel is an even, sharp block at any device pixel ratio (a zoom
+  // of 125 % included); below one only where the screen is smaller than the
+  // form (a phone held upright). Placed at whole device pixels, where no edge is blended. The form, its
   // pictures and the labels' boxes are laid out at their scaled sizes,
   // which the browser snaps to whole device pixels, rather than scaled by
   // a CSS transform: a scale such as 1 / 1.1 is no exact number, and
@@ -185,11 +197,10 @@ const page = (() => {
   }
 
   function place() {
-    if (!form) return;
+    if (!form || !scaleRule) return;
     const ratio = window.devicePixelRatio || 1;
     const room = document.documentElement;
-    const fit = Math.min(room.clientWidth * ratio / width, room.clientHeight * ratio / height);
-    const device = fit >= 1 ? Math.floor(fit) : fit;
+    const device = scaleRule(width, height, room.clientWidth * ratio, room.clientHeight * ratio);
     scale = device / ratio;
     form.style.width = width * scale + 'px';
     form.style.height = height * scale + 'px';
@@ -423,7 +434,8 @@ const page = (() => {
     });
   }
 
-  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, wakeIn, showBox, end, start, boot, run };
+  return { openForm, addFont, addLabel, addImage, setCaption, setVisible, wakeIn, showBox, end, start, boot, run,
+           useCore };
 })();
 
 page.boot();

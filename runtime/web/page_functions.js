@@ -65,4 +65,8 @@ mergeInto(LibraryManager.library, {
       wake: Module['asm']['skeetra_wake'],
     });
   },
+
+  page_use_core: function (boxPixels, internalLine, internalText, scale) {
+    page.useCore(boxPixels, UTF8ToString(internalLine), UTF8ToString(internalText), wasmTable.get(scale));
+  },
 });

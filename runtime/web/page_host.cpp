@@ -7,7 +7,9 @@
 // at its design place, so the browser's own fonts, GIF decoder and
 // compositor do what the other hosts do by hand. Hit-testing stays the
 // Form's, as on the desktop.
+#include "error_box.h"
 #include "form.h"
+#include "scale_rule.h"
 #include "services.h"
 #include "start.h"
 
@@ -46,6 +48,11 @@ void page_end(int status);
 // The form is built: from here on the page calls the skeetra_* functions
 // below, the load first.
 void page_start();
+// The core's choices for the page's boxes and scale: the box's face size,
+// the start of an internal fault's line and box text (the page adds the
+// fault's words), and the scale rule the page sizes the form by.
+void page_use_core(int boxPixels, const char* internalLine, const char* internalText,
+                   double (*scale)(int width, int height, double roomWidth, double roomHeight));
 }
 
 namespace rt {
@@ -67,11 +74,13 @@ std::string cssColour(const Colour& c)
 
 std::string text(std::string_view s) { return std::string(s); }
 
-class PageHost : public Host {
+class PageHost : public ReportingHost {
 public:
     explicit PageHost(Form& form) : form_(form)
     {
         const FormDesign& d = form.design();
+        const ErrorReport internal = internalErrorReport("");
+        page_use_core(fontPixels(boxFont(d)), internal.line.c_str(), internal.boxText.c_str(), pageScale);
         // The page's own texts (the box, the end) are in the window's default face.
         page_open_form(text(d.name).c_str(), text(d.caption).c_str(), text(d.appTitle).c_str(), form.clientWidth(),
                        form.clientHeight(), cssColour(d.backColour).c_str(), text(d.picture).c_str(),
@@ -122,15 +131,19 @@ public:
 
     void messageBox(std::string_view message) override { page_show_box(text(message).c_str(), 0); }
 
-    void errorReported(int number, std::string_view description) override
-    {
-        page_report(runtimeErrorLine(number, description).c_str());
-        page_show_box(runtimeErrorText(number, description).c_str(), 1);
-    }
-
     void programEnded(int status) override { page_end(status); }
 
+protected:
+    void writeErrorLine(const std::string& line) override { page_report(line.c_str()); }
+    void showErrorBox(const std::string& message) override { page_show_box(message.c_str(), 1); }
+
 private:
+    // The form's size in design pixels, the page's room in device pixels.
+    static double pageScale(int width, int height, double roomWidth, double roomHeight)
+    {
+        return fittingScaleOrFraction({width, height}, roomWidth, roomHeight);
+    }
+
     int indexOf(const Control& control) const
     {
         const auto& controls = form_.controls();

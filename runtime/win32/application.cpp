@@ -33,10 +33,10 @@ int runApplication(int argc, char**, const Project& project)
             ExitProcess(static_cast<UINT>(status));
         }
     } catch (const win32::StartupError& error) {
-        std::fprintf(stderr, "skeetra: cannot open the window: %s\n", error.what.c_str());
-        std::fflush(stderr);
-        const std::wstring text = win32::widen("The game window cannot be opened: " + error.what);
-        MessageBoxW(nullptr, text.c_str(), win32::widen(project.form.appTitle).c_str(), MB_OK | MB_ICONERROR);
+        reportError(cannotOpenReport(error.what), writeStderrLine, [&](const std::string& text) {
+            MessageBoxW(nullptr, win32::widen(text).c_str(), win32::widen(project.form.appTitle).c_str(),
+                        MB_OK | MB_ICONERROR);
+        });
         status = kNoDisplayStatus;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "skeetra: %s\n", error.what());

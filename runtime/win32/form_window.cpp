@@ -3,6 +3,9 @@
 // window messages into the Form's events.
 #include "pictures.h"
 
+#include "design_pictures.h"
+#include "scale_rule.h"
+
 #include <mmsystem.h>
 #include <wincodec.h>
 
@@ -24,9 +27,6 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr DWORD kExStyle = 0;
 constexpr UINT_PTR kModalLoopTimer = 1;
 
-// Whole-number scaling keeps the pictures' pixels square and sharp: 150 %
-// shows the design at 1, 200 % at 2, unless the window would not fit.
-int scaleFor(UINT dpi) { return std::max(1, static_cast<int>(dpi / USER_DEFAULT_SCREEN_DPI)); }
 // Below 15 bits a pixel the pictures lose their colours.
 constexpr int kMinDepth = 15;
 
@@ -58,18 +58,15 @@ FormWindow::FormWindow(Form& form) : form_(form)
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic_));
     if (FAILED(hr))
         fail("no Windows Imaging Component", hr);
-    // Decoded by setScale, once the window's scale is known.
-    auto add = [&](std::string_view path) {
-        if (!path.empty() && !pictures_.count(path))
-            pictures_.emplace(path, std::make_unique<Picture>());
-    };
-    add(d.picture);
-    for (const ControlDesign& c : d.controls)
-        add(c.picture);
+    // The painted ones are decoded by setScale, once the window's scale is
+    // known; the pointer too, at that scale.
+    for (const DesignPicture& p : designPictures(d)) {
+        if (p.use == PictureUse::Painted)
+            pictures_.emplace(p.path, std::make_unique<Picture>());
+        else if (p.use == PictureUse::Icon)
+            icon_ = iconFrom(wic_, p.path, 1, true, 0, 0);
+    }
     loadFonts();
-
-    if (!d.icon.empty())
-        icon_ = iconFrom(wic_, d.icon, 1, true, 0, 0);
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -165,12 +162,12 @@ RECT FormWindow::frameAt(int scale, int clientLeft, int clientTop, UINT dpi) con
 
 int FormWindow::fittingScale(UINT dpi, const RECT& work) const
 {
-    for (int scale = scaleFor(dpi); scale > 1; --scale) {
-        const RECT frame = frameAt(scale, 0, 0, dpi);
-        if (frame.right - frame.left <= work.right - work.left && frame.bottom - frame.top <= work.bottom - work.top)
-            return scale;
-    }
-    return 1;
+    // The frame's borders and title bar depend on the dots per inch alone.
+    const RECT atOne = frameAt(1, 0, 0, dpi);
+    const PixelSize client{form_.clientWidth(), form_.clientHeight()};
+    const PixelSize frame{atOne.right - atOne.left - client.width, atOne.bottom - atOne.top - client.height};
+    return rt::fittingScale(client, frame, {work.right - work.left, work.bottom - work.top},
+                            wholeScale(static_cast<double>(dpi) / USER_DEFAULT_SCREEN_DPI));
 }
 
 // At the designed place, times the scale; moved up or left as far as it

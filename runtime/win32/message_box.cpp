@@ -114,11 +114,8 @@ int FormWindow::showBox(const std::wstring& text, UINT type)
 
 void FormWindow::messageBox(std::string_view text) { showBox(widen(text), 0); }
 
-void FormWindow::errorReported(int number, std::string_view description)
-{
-    std::fprintf(stderr, "%s\n", runtimeErrorLine(number, description).c_str());
-    std::fflush(stderr);
-    showBox(widen(runtimeErrorText(number, description)), MB_ICONERROR);
-}
+void FormWindow::writeErrorLine(const std::string& line) { writeStderrLine(line); }
+
+void FormWindow::showErrorBox(const std::string& text) { showBox(widen(text), MB_ICONERROR); }
 
 } // namespace rt::win32

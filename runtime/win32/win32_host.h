@@ -7,6 +7,7 @@
 // numbers on dense displays, so every picture pixel stays a sharp block.
 #pragma once
 
+#include "error_box.h"
 #include "form.h"
 #include "services.h"
 #include "start.h"
@@ -47,7 +48,7 @@ std::wstring fontFamilyName(std::string_view font);
 // `dc` (the rule is breakLines', line_breaks.h).
 std::vector<std::wstring> labelLines(HDC dc, int width, std::string_view text);
 
-class FormWindow : public Host {
+class FormWindow : public ReportingHost {
 public:
     // Decodes the pictures, loads the fonts and creates the window, hidden.
     explicit FormWindow(Form& form);
@@ -67,8 +68,11 @@ public:
     void wakeAt(std::optional<Time> at) override;
     void controlChanged(Control& control) override;
     void messageBox(std::string_view text) override;
-    void errorReported(int number, std::string_view description) override;
     void programEnded(int status) override;
+
+protected:
+    void writeErrorLine(const std::string& line) override;
+    void showErrorBox(const std::string& text) override;
 
 private:
     struct Picture;
@@ -90,8 +94,8 @@ private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void loadFonts();
-    // The largest whole-number scale up to the display's whose window fits
-    // the work area, and the window's frame there, moved inside it.
+    // The scale rule's (scale_rule.h) for the display's dots per inch and
+    // work area, and the window's frame there, moved inside it.
     int fittingScale(UINT dpi, const RECT& work) const;
     RECT placedFrame(UINT dpi, const RECT& work) const;
     void setScale(int scale);
