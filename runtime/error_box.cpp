@@ -36,8 +36,11 @@ void writeStderrLine(const std::string& line)
 
 void ReportingHost::errorReported(int number, std::string_view description)
 {
-    const ErrorReport report = runtimeErrorReport(number, description);
-    reportError(report, [this](const std::string& line) { writeErrorLine(line); },
+    // Kept in the host, not in a local: a local with a destructor would put
+    // the virtual calls below in a try of their own, whose cleanup WebKit's
+    // interpreter can skip (see deliver in form.cpp).
+    report_ = runtimeErrorReport(number, description);
+    reportError(report_, [this](const std::string& line) { writeErrorLine(line); },
                 [this](const std::string& text) { showErrorBox(text); });
 }
 

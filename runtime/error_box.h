@@ -53,6 +53,9 @@ protected:
     virtual void writeErrorLine(const std::string& line) = 0;
     // Shows the error box; returns once it is answered, as messageBox does.
     virtual void showErrorBox(const std::string& text) = 0;
+
+private:
+    ErrorReport report_;
 };
 
 } // namespace rt
