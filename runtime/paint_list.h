@@ -14,6 +14,11 @@ struct PaintEntry {
     PixelRect rect;         // in design pixels; nothing of it is drawn outside
 };
 
+// Every control that can show something (labels and pictures, shown or
+// hidden), bottom of the stacking order first: the order in which a host
+// that keeps an element for each control builds them, the page's way.
+std::vector<const Control*> stackingOrder(const Form& form);
+
 // The controls that show something, bottom of the stacking order first, so
 // that each is drawn over those below it: visible labels, and visible
 // pictures that have a picture. Timers, hidden controls and empty pictures

@@ -130,11 +130,10 @@ const page = (() => {
     }
   }
 
-  // The design's stacking order, topmost first, is the elements' order and
-  // their z-index.
+  // The module adds the controls bottom first (the core's stacking order),
+  // so each element lies over those added before it.
   function putControl(element, index, name, left, top, w, h, visible) {
     element.id = name;
-    element.style.zIndex = String(1000 - index);
     element.hidden = !visible;
     elements[index] = element;
     placed.push({ element, left, top, w, h, text: texts[index] });

@@ -9,6 +9,7 @@
 // Form's, as on the desktop.
 #include "error_box.h"
 #include "form.h"
+#include "paint_list.h"
 #include "scale_rule.h"
 #include "services.h"
 #include "start.h"
@@ -88,9 +89,10 @@ public:
                        text(d.defaultFont.family).c_str());
         for (const FontFace& face : d.fonts)
             page_add_font(text(face.family).c_str(), text(face.resource).c_str());
-        const auto& controls = form.controls();
-        for (int i = 0; i < static_cast<int>(controls.size()); ++i) {
-            const Control& c = *controls[i];
+        // Built bottom first: the page stacks its elements in the order they come.
+        for (const Control* control : stackingOrder(form)) {
+            const Control& c = *control;
+            const int i = indexOf(c);
             const ControlDesign& cd = c.design();
             const PixelRect r = c.rect();
             if (c.kind() == ControlKind::Label) {
